@@ -1,0 +1,67 @@
+#include "crypto/blowfish.hpp"
+
+#include <algorithm>
+#include <utility>
+
+namespace {
+
+// The next four key bytes, the first most significant, cycling over the key.
+std::uint32_t next_key_word(const unsigned char* key, int key_length, int& j)
+{
+    std::uint32_t word = 0;
+    for (int k = 0; k < 4; ++k) {
+        word = (word << 8) | key[j];
+        j = (j + 1 == key_length) ? 0 : j + 1;
+    }
+    return word;
+}
+
+} // namespace
+
+std::uint32_t cipher_round_function(const CipherContext& context, std::uint32_t x)
+{
+    const auto& S = context.S;
+    return ((S[0][x >> 24] + S[1][(x >> 16) & 0xFF]) ^ S[2][(x >> 8) & 0xFF]) + S[3][x & 0xFF];
+}
+
+void cipher_encrypt_block(const CipherContext& context, std::uint32_t& left, std::uint32_t& right)
+{
+    std::uint32_t L = left;
+    std::uint32_t R = right;
+    for (int i = 0; i < 16; ++i) {
+        L ^= context.P[i];
+        R ^= cipher_round_function(context, L);
+        std::swap(L, R);
+    }
+    std::swap(L, R);
+    R ^= context.P[16];
+    L ^= context.P[17];
+    left = L;
+    right = R;
+}
+
+void cipher_setup(CipherContext& context, const unsigned char* key, int key_length)
+{
+    std::copy_n(&blowfish_initial_S[0][0], 4 * 256, &context.S[0][0]);
+
+    int j = 0;
+    for (int i = 0; i < 18; ++i) {
+        const std::uint32_t key_word = key_length > 0 ? next_key_word(key, key_length, j) : 0;
+        context.P[i] = blowfish_initial_P[i] ^ key_word;
+    }
+
+    std::uint32_t L = 0;
+    std::uint32_t R = 0;
+    for (int i = 0; i < 18; i += 2) {
+        cipher_encrypt_block(context, L, R);
+        context.P[i] = L;
+        context.P[i + 1] = R;
+    }
+    for (auto& box : context.S) {
+        for (int i = 0; i < 256; i += 2) {
+            cipher_encrypt_block(context, L, R);
+            box[i] = L;
+            box[i + 1] = R;
+        }
+    }
+}

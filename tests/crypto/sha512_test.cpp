@@ -1,0 +1,170 @@
+#include "crypto/sha512.hpp"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "support/data_files.hpp"
+
+namespace {
+
+using test_support::DataLine;
+using Bytes = std::vector<unsigned char>;
+
+Bytes vector_message(const DataLine& line)
+{
+    const auto& f = line.fields;
+    if (f[0] == "repeat") {
+        const Bytes pattern = test_support::from_hex(f[1]);
+        Bytes message;
+        for (unsigned long i = std::stoul(f[2]); i > 0; --i) {
+            message.insert(message.end(), pattern.begin(), pattern.end());
+        }
+        return message;
+    }
+    return f[0] == "-" ? Bytes{} : test_support::from_hex(f[0]);
+}
+
+std::string digest_hex(const Bytes& message)
+{
+    DigestContext context;
+    digest_reset(context);
+    digest_absorb(message.data(), static_cast<std::uint32_t>(message.size()), context);
+    unsigned char out[kDigestSize];
+    digest_finish(out, context, kDigestSize);
+    return test_support::to_hex(out, kDigestSize);
+}
+
+// Absorbs the message in pieces whose lengths come from split_lengths, then
+// whatever is left in one call.
+std::string digest_hex_in_pieces(const Bytes& message, const std::vector<std::size_t>& split_lengths)
+{
+    DigestContext context;
+    digest_reset(context);
+    std::size_t at = 0;
+    for (const std::size_t length : split_lengths) {
+        digest_absorb(message.data() + at, static_cast<std::uint32_t>(length), context);
+        at += length;
+    }
+    digest_absorb(message.data() + at, static_cast<std::uint32_t>(message.size() - at), context);
+    unsigned char out[kDigestSize];
+    digest_finish(out, context, kDigestSize);
+    return test_support::to_hex(out, kDigestSize);
+}
+
+Bytes counting_bytes(std::size_t length)
+{
+    Bytes message(length);
+    for (std::size_t i = 0; i < length; ++i) {
+        message[i] = static_cast<unsigned char>(i % 251);
+    }
+    return message;
+}
+
+const std::vector<DataLine>& sha512_vectors()
+{
+    static const auto vectors = test_support::read_data_lines("crypto/vectors/sha512.txt", ' ');
+    return vectors;
+}
+
+class Sha512Vector : public testing::TestWithParam<DataLine> {};
+
+TEST_P(Sha512Vector, GivesThePublishedDigest)
+{
+    EXPECT_EQ(digest_hex(vector_message(GetParam())), GetParam().fields.back());
+}
+
+INSTANTIATE_TEST_SUITE_P(Published, Sha512Vector, testing::ValuesIn(sha512_vectors()),
+                         test_support::case_name);
+
+TEST(Sha512, VectorFileIsComplete)
+{
+    EXPECT_EQ(sha512_vectors().size(), 157U);
+}
+
+TEST(Sha512, EverySplitOfEveryLengthUpTo300GivesTheOneCallDigest)
+{
+    for (std::size_t length = 0; length <= 300; ++length) {
+        const Bytes message = counting_bytes(length);
+        const std::string whole = digest_hex(message);
+        for (std::size_t split = 0; split <= length; ++split) {
+            ASSERT_EQ(digest_hex_in_pieces(message, {split}), whole)
+                << "length " << length << " split at " << split;
+        }
+    }
+}
+
+TEST(Sha512, ByteAtATimeAndEmptyCallsGiveTheOneCallDigest)
+{
+    const Bytes message = counting_bytes(1000);
+    std::vector<std::size_t> ones(message.size(), 1);
+    EXPECT_EQ(digest_hex_in_pieces(message, ones), digest_hex(message));
+    EXPECT_EQ(digest_hex_in_pieces(message, {0, 0, 7, 0, 128, 0}), digest_hex(message));
+}
+
+TEST(Sha512, RandomCallLengthsGiveTheOneCallDigest)
+{
+    std::mt19937 random(12345);
+    for (int trial = 0; trial < 200; ++trial) {
+        const Bytes message = counting_bytes(random() % 3000);
+        std::vector<std::size_t> lengths;
+        for (std::size_t left = message.size(); left > 0;) {
+            const std::size_t length = std::min<std::size_t>(left, random() % 300);
+            lengths.push_back(length);
+            left -= length;
+        }
+        ASSERT_EQ(digest_hex_in_pieces(message, lengths), digest_hex(message)) << "trial " << trial;
+    }
+}
+
+TEST(Sha512, FinishWritesExactlyTheBytesAskedFor)
+{
+    DigestContext context;
+    digest_reset(context);
+    for (const std::size_t n : {0U, 1U, 63U, 64U}) {
+        unsigned char out[kDigestSize + 8];
+        std::fill(std::begin(out), std::end(out), 0xEE);
+        DigestContext copy = context;
+        digest_finish(out, copy, n);
+        for (std::size_t i = n; i < sizeof out; ++i) {
+            ASSERT_EQ(out[i], 0xEE) << "n " << n << " byte " << i;
+        }
+    }
+}
+
+TEST(Sha512, ByteCountCarriesIntoItsHighWordAndIntoTheLengthField)
+{
+    // A context that has absorbed 2^64 - 3 bytes: the low count sits 3 below
+    // the carry, at block position 125, with W holding that many placed bytes.
+    DigestContext context;
+    digest_reset(context);
+    context.byte_count[0] = ~std::uint64_t{0} - 2;
+    std::fill(std::begin(context.W), std::end(context.W), 0x6161616161616161U);
+    context.W[15] = 0x6161616161000000U;
+
+    DigestContext expected = context;
+    const unsigned char more[8] = {'a', 'a', 'a', 'a', 'a', 'a', 'a', 'a'};
+    digest_absorb(more, sizeof more, context);
+    EXPECT_EQ(context.byte_count[1], 1U);
+    EXPECT_EQ(context.byte_count[0], 5U);
+
+    // The same by hand: the block completes with three bytes, five more start
+    // the last block, then 0x80 and the length in bits, 2^67 + 40.
+    expected.W[15] = 0x6161616161616161U;
+    digest_block(expected);
+    std::fill(std::begin(expected.W), std::end(expected.W), 0U);
+    expected.W[0] = 0x6161616161800000U;
+    expected.W[14] = 8;
+    expected.W[15] = 40;
+    digest_block(expected);
+
+    unsigned char out[kDigestSize];
+    digest_finish(out, context, kDigestSize);
+    for (std::size_t i = 0; i < kDigestSize; ++i) {
+        ASSERT_EQ(out[i], static_cast<unsigned char>(expected.H[i / 8] >> (8 * (7 - i % 8))));
+    }
+}
+
+} // namespace
