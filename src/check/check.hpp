@@ -5,6 +5,24 @@
 #include <cstddef>
 #include <cstdint>
 
+// The operations of a check, in the order a run calls them: reset once,
+// absorb every content piece, finish once, verify once.
+enum CheckOp : unsigned {
+    CHECK_RESET = 0,
+    CHECK_ABSORB = 1,
+    CHECK_FINISH = 2,
+    CHECK_VERIFY = 3,
+};
+
+// CHECK_ABSORB digests text up to its first NUL. CHECK_VERIFY compares the
+// first 65 characters of each slot with the expected signature line and
+// prints the verdict; it returns 0 on a mismatch. Every other call returns 1;
+// an unknown op does nothing.
+int check_step(const char* text, CheckOp op, const char* first_slot, const char* second_slot);
+
+// The digest written by the last CHECK_FINISH (64 bytes).
+const unsigned char* check_digest();
+
 // The key prefix: the last key line read, cut to 51 characters, NUL-terminated;
 // empty until a key line is read. The reader sets it; the signature lines read it.
 inline constexpr std::size_t kKeyPrefixSize = 52;

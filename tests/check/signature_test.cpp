@@ -60,7 +60,7 @@ TEST_P(SignatureRow, GivesTheExpectedLines)
 }
 
 INSTANTIATE_TEST_SUITE_P(Fixture, SignatureRow, testing::ValuesIn(expected_rows()),
-                         test_support::case_name);
+                         test_support::case_name<DataLine>);
 
 TEST(SignatureLines, FixtureIsComplete)
 {

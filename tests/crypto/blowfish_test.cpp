@@ -62,7 +62,7 @@ TEST_P(BlowfishVector, EncryptsToThePublishedCiphertext)
 }
 
 INSTANTIATE_TEST_SUITE_P(Published, BlowfishVector, testing::ValuesIn(blowfish_vectors()),
-                         test_support::case_name);
+                         test_support::case_name<DataLine>);
 
 TEST(Blowfish, VectorFileIsComplete)
 {

@@ -77,7 +77,7 @@ TEST_P(Sha512Vector, GivesThePublishedDigest)
 }
 
 INSTANTIATE_TEST_SUITE_P(Published, Sha512Vector, testing::ValuesIn(sha512_vectors()),
-                         test_support::case_name);
+                         test_support::case_name<DataLine>);
 
 TEST(Sha512, VectorFileIsComplete)
 {

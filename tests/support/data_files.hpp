@@ -26,6 +26,16 @@ inline void PrintTo(const DataLine& line, std::ostream* out)
     *out << line.name;
 }
 
+// Letters and digits kept, everything else '_': a name GoogleTest accepts.
+inline std::string identifier(const std::string& text)
+{
+    std::string name;
+    for (const char c : text) {
+        name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+    }
+    return name;
+}
+
 inline std::string data_path(const std::string& relative)
 {
     return std::string(VALIDATE_TEST_DATA) + "/" + relative;
@@ -57,10 +67,7 @@ inline std::vector<DataLine> read_data_lines(const std::string& relative, char s
     int number = 0;
     for (std::string line; std::getline(in, line);) {
         if (line.rfind("# [", 0) == 0 && line.find(']') != std::string::npos) {
-            group.clear();
-            for (const char c : line.substr(3, line.find(']') - 3)) {
-                group += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
-            }
+            group = identifier(line.substr(3, line.find(']') - 3));
             number = 0;
             continue;
         }
@@ -97,9 +104,11 @@ inline std::string to_hex(const unsigned char* bytes, std::size_t n)
     return hex;
 }
 
-inline std::string case_name(const testing::TestParamInfo<DataLine>& info)
+// Names a parameterized case after its parameter's name field.
+template <typename Param>
+std::string case_name(const testing::TestParamInfo<Param>& info)
 {
-    return info.param.name;
+    return identifier(info.param.name);
 }
 
 } // namespace test_support

@@ -1,0 +1,98 @@
+// Reading a data file: a text stream with the same translation on every
+// platform, pieces of at most 79 characters, and their handling by class.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+
+#include "check/check.hpp"
+
+// Where a text stream gets its raw bytes: the count read into buffer (at most
+// capacity), 0 at the end of input, -1 on a read error.
+using ByteSource = long (*)(void* handle, unsigned char* buffer, std::size_t capacity);
+
+inline constexpr std::size_t kTextBlockSize = 64 * 1024;
+
+// Translates raw bytes as text: CR LF reads as LF, every other CR stays, and
+// the first 0x1A ends the input for good. The result does not depend on how
+// the source divides its bytes into reads.
+struct TextStream {
+    ByteSource source;
+    void* handle;
+    std::size_t read_size;
+    // Translated bytes not yet delivered are block[next, end).
+    unsigned char block[kTextBlockSize + 1];
+    std::size_t next;
+    std::size_t end;
+    // The last byte read was a CR; whether an LF follows is not known yet.
+    bool cr_held;
+    bool input_ended;
+    bool read_failed;
+};
+
+// read_size is how many bytes to ask of the source at a time, 1 to kTextBlockSize.
+void text_stream_open(TextStream& stream, ByteSource source, void* handle,
+                      std::size_t read_size = kTextBlockSize);
+
+// A source for text_stream_open that reads an open file.
+long read_from_file(void* file, unsigned char* buffer, std::size_t capacity);
+
+// A source that reads bytes held in memory, at most chunk of them per read
+// (0 for no limit).
+struct MemorySource {
+    const unsigned char* data;
+    std::size_t size;
+    std::size_t at;
+    std::size_t chunk;
+};
+
+long read_from_memory(void* source, unsigned char* buffer, std::size_t capacity);
+
+// Opens a file for reading, as binary (the stream does the text translation).
+// A directory counts as a file that cannot be opened. Null on failure.
+std::FILE* open_data_file(const char* name);
+
+inline constexpr int kEndOfInput = -1;
+
+// Reads one piece: characters up to and including an LF, or size - 1 of them,
+// or up to the end of input. Returns the piece's length up to its first NUL
+// (0 for a piece that begins with a NUL), or kEndOfInput, leaving the buffer
+// unchanged, when the input ends before the first character.
+int read_text_line(char* buffer, int size, TextStream& stream);
+
+// Removes every LF at the end of line; a CR stays.
+void strip_line_ends(char* line);
+
+inline constexpr char kKeyLineKeyword[] = "HQDHWHARDWAREVERSION";
+inline constexpr std::size_t kKeyLineKeywordLength = sizeof kKeyLineKeyword - 1;
+
+// A piece is read with size 80: 79 characters and a NUL.
+inline constexpr int kPieceReadSize = 80;
+inline constexpr std::size_t kPieceBufferSize = 84;
+
+enum class PieceClass {
+    content,   // A, B, C, or an H that is not a key line: digested
+    key_line,  // H followed by the keyword: digested, and sets the key prefix
+    signature, // G: kept in a signature slot
+    ignored,   // anything else
+};
+
+PieceClass classify_piece(const char* piece);
+
+// The signature lines as read, with their line ends. The first, third ...
+// land in first, the second, fourth ... in second.
+struct SignatureSlots {
+    char first[kSignatureLineSize];
+    char second[kSignatureLineSize];
+    bool next_is_second;
+};
+
+void clear_slots(SignatureSlots& slots);
+
+// Handles a piece by its class: content is stripped of its LFs and absorbed
+// by the check, a key line also sets the key prefix (its first 51
+// characters), a signature line goes into the next slot.
+void handle_piece(char* piece, SignatureSlots& slots);
+
+// Reads the stream to its end, handling every piece. False on a read error.
+bool read_data_file(TextStream& stream, SignatureSlots& slots);

@@ -1,0 +1,52 @@
+#include "tool/run.hpp"
+
+#include <cstdio>
+
+#include "check/check.hpp"
+#include "tool/reader.hpp"
+
+namespace {
+
+int report(const char* format, const char* name, int status)
+{
+    std::printf(format, name);
+    return status;
+}
+
+} // namespace
+
+int run_validation(int argc, const char* const* argv)
+{
+    if (argc < 2) {
+        std::fputs("\nvalidate: No file specified\n\n\n", stdout);
+        return -1;
+    }
+    // Earlier arguments are only opened; closing each at once keeps any
+    // number of them within the limit of open files.
+    for (int i = 1; i < argc - 1; ++i) {
+        std::FILE* file = open_data_file(argv[i]);
+        if (file == nullptr) {
+            return report("\nvalidate: can't open %s\n\n\n", argv[i], 1);
+        }
+        std::fclose(file);
+    }
+    const char* name = argv[argc - 1];
+    std::FILE* file = open_data_file(name);
+    if (file == nullptr) {
+        return report("\nvalidate: can't open %s\n\n\n", name, 1);
+    }
+
+    static TextStream stream;
+    text_stream_open(stream, read_from_file, file);
+    SignatureSlots slots;
+    clear_slots(slots);
+    check_step(" ", CHECK_RESET, " ", " ");
+    const bool read_to_end = read_data_file(stream, slots);
+    std::fclose(file);
+    if (!read_to_end) {
+        return report("\nvalidate: can't read %s\n\n\n", name, 1);
+    }
+    check_step(" ", CHECK_FINISH, " ", " ");
+    check_step(" ", CHECK_VERIFY, slots.first, slots.second);
+    return 0;
+}

@@ -1,0 +1,197 @@
+#include "tool/reader.hpp"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "check/check.hpp"
+#include "crypto/sha512.hpp"
+#include "support/data_files.hpp"
+
+namespace {
+
+using namespace std::string_literals;
+using Pieces = std::vector<std::string>;
+
+// The pieces the reader gives for bytes read from memory, each source read
+// giving at most read_size bytes; a piece is its text up to its first NUL.
+Pieces read_pieces(const std::string& bytes, std::size_t read_size)
+{
+    MemorySource memory{reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), 0, 0};
+    static TextStream stream;
+    text_stream_open(stream, read_from_memory, &memory, read_size);
+    Pieces pieces;
+    char buffer[kPieceBufferSize];
+    for (int length; (length = read_text_line(buffer, kPieceReadSize, stream)) != kEndOfInput;) {
+        EXPECT_EQ(static_cast<std::size_t>(length), std::string(buffer).size());
+        pieces.emplace_back(buffer);
+    }
+    EXPECT_EQ(read_text_line(buffer, kPieceReadSize, stream), kEndOfInput) << "input ends for good";
+    EXPECT_FALSE(stream.read_failed);
+    return pieces;
+}
+
+struct ReaderCase {
+    const char* name;
+    std::string bytes;
+    Pieces pieces;
+};
+
+const std::string k79(79, 'x');
+const std::string k78(78, 'y');
+
+const ReaderCase kReaderCases[] = {
+    {"empty input", "", {}},
+    {"lf lines", "A1\nB2\n", {"A1\n", "B2\n"}},
+    {"last line without lf", "A1\nB2", {"A1\n", "B2"}},
+    {"crlf reads as lf", "A1\r\nB2\r\n", {"A1\n", "B2\n"}},
+    {"lone cr stays", "A\rB\n\r", {"A\rB\n", "\r"}},
+    {"cr as last byte stays", "A1\nB2\r", {"A1\n", "B2\r"}},
+    {"cr cr lf reads as cr lf", "A\r\r\nB\r\r\r\n", {"A\r\n", "B\r\r\n"}},
+    {"cr before 0x1a stays", "A\r\x1A\nB\n", {"A\r"}},
+    {"0x1a ends the input", "A1\nA2\x1A\nA3\n", {"A1\n", "A2"}},
+    {"0x1a as first byte", "\x1A" "A1\n", {}},
+    {"nul cuts a piece", "A\0B\nC\n"s, {"A", "C\n"}},
+    {"nul first gives an empty piece", "\0\nA\n"s, {"", "A\n"}},
+    {"nul only", std::string(200, '\0'), {"", "", ""}},
+    {"high bytes pass", "A\x80\xFF\xE9\n", {"A\x80\xFF\xE9\n"}},
+    {"line of 79 then its lf", k79 + "\n", {k79, "\n"}},
+    {"line of 78 fits with its lf", k78 + "\n", {k78 + "\n"}},
+    {"crlf after 78 counts one character", k78 + "\r\nA\n", {k78 + "\n", "A\n"}},
+    {"crlf after 79", k79 + "\r\n", {k79, "\n"}},
+    {"cr after 79", k79 + "\rA\n", {k79, "\rA\n"}},
+    {"line of 158", k79 + k79 + "\n", {k79, k79, "\n"}},
+    {"line of 100", "A" + k79 + "tail of 20 character\n",
+     {"A" + k79.substr(0, 78), "xtail of 20 character\n"}},
+    {"many crs", "\r\r\r\r\n\r\n", {"\r\r\r\n", "\n"}},
+};
+
+void PrintTo(const ReaderCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+class ReaderCaseTest : public testing::TestWithParam<ReaderCase> {};
+
+TEST_P(ReaderCaseTest, GivesTheSamePiecesForEveryReadSize)
+{
+    for (std::size_t read_size = 1; read_size <= 80; ++read_size) {
+        ASSERT_EQ(read_pieces(GetParam().bytes, read_size), GetParam().pieces)
+            << "read size " << read_size;
+    }
+    ASSERT_EQ(read_pieces(GetParam().bytes, kTextBlockSize), GetParam().pieces);
+}
+
+INSTANTIATE_TEST_SUITE_P(Reader, ReaderCaseTest, testing::ValuesIn(kReaderCases),
+                         test_support::case_name<ReaderCase>);
+
+TEST(Reader, AReadErrorEndsTheInputAndIsReported)
+{
+    struct FailingSource {
+        MemorySource memory;
+        std::size_t fail_after;
+    };
+    const std::string bytes = "A1\nA2\nA3\n";
+    FailingSource failing{{reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), 0, 1}, 4};
+    const ByteSource source = [](void* handle, unsigned char* buffer, std::size_t capacity) -> long {
+        auto& f = *static_cast<FailingSource*>(handle);
+        return f.memory.at >= f.fail_after ? -1 : read_from_memory(&f.memory, buffer, capacity);
+    };
+    static TextStream stream;
+    text_stream_open(stream, source, &failing);
+    char buffer[kPieceBufferSize];
+    EXPECT_EQ(read_text_line(buffer, kPieceReadSize, stream), 3);
+    EXPECT_EQ(read_text_line(buffer, kPieceReadSize, stream), 1);
+    EXPECT_EQ(read_text_line(buffer, kPieceReadSize, stream), kEndOfInput);
+    EXPECT_TRUE(stream.read_failed);
+}
+
+TEST(Reader, StripLineEndsRemovesTrailingLfsOnly)
+{
+    const std::pair<std::string, std::string> cases[] = {
+        {"A1\n", "A1"}, {"A1\n\n", "A1"}, {"A1\r", "A1\r"}, {"A1\r\n", "A1\r"},
+        {"\n", ""},     {"", ""},         {"A\n1", "A\n1"},
+    };
+    for (const auto& [line, stripped] : cases) {
+        char buffer[kPieceBufferSize];
+        std::snprintf(buffer, sizeof buffer, "%s", line.c_str());
+        strip_line_ends(buffer);
+        EXPECT_EQ(std::string(buffer), stripped) << line;
+    }
+}
+
+// What a data file's pieces do to the check: the bytes digested, the key
+// prefix and the two signature slots.
+struct DataFileCase {
+    const char* name;
+    std::string bytes;
+    std::string digested;
+    std::string key_prefix;
+    std::string first_slot;
+    std::string second_slot;
+};
+
+const std::string kKey = "HQDHWHARDWAREVERSION";
+
+const DataFileCase kDataFileCases[] = {
+    {"content lines without their lf", "A1\nB2\r\nC3\nH4\n", "A1B2C3H4", "", "", ""},
+    {"other classes are ignored", "a1\n 1\n1\n\n#x\nZ\nDx\nA1\n", "A1", "", "", ""},
+    {"cr at end of content is digested", "A1\nB2\r", "A1B2\r", "", "", ""},
+    {"key line sets the prefix", kKey + " 1.0\nA1\n", kKey + " 1.0A1", kKey + " 1.0", "", ""},
+    {"later key line wins", kKey + "1\n" + kKey + "2\n", kKey + "1" + kKey + "2", kKey + "2", "", ""},
+    {"h line without keyword", kKey + "1\nH other\n", kKey + "1H other", kKey + "1", "", ""},
+    {"keyword is case sensitive", "Hqdhwhardwareversion\n", "Hqdhwhardwareversion", "", "", ""},
+    {"long key line is cut to 51", kKey + std::string(59, 'r') + "\n", kKey + std::string(59, 'r'),
+     kKey + std::string(31, 'r'), "", ""},
+    {"signature lines alternate", "G1\nG2\r\nG3\n", "", "", "G3\n", "G2\n"},
+    {"nul cuts the text", "A1\0zz\nG2\0zz\n"s, "A1", "", "G2", ""},
+    {"a nul piece does not end the input", "A1\n\0junk\nA2\n"s, "A1A2", "", "", ""},
+    {"0x1a ends the input", "A1\nA2\x1A\nA3\n", "A1A2", "", "", ""},
+    {"piece after 79 is classified by itself",
+     "A" + k78 + "B rest\n" + "A" + k78 + "z rest\n" + "A" + k78 + "G rest\n",
+     "A" + k78 + "B rest" + "A" + k78 + "A" + k78, "", "G rest\n", ""},
+};
+
+void PrintTo(const DataFileCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+class DataFileCaseTest : public testing::TestWithParam<DataFileCase> {};
+
+std::string digest_of(const std::string& bytes)
+{
+    DigestContext context;
+    digest_reset(context);
+    digest_absorb(reinterpret_cast<const unsigned char*>(bytes.data()),
+                  static_cast<std::uint32_t>(bytes.size()), context);
+    unsigned char out[kDigestSize];
+    digest_finish(out, context, kDigestSize);
+    return std::string(out, out + kDigestSize);
+}
+
+TEST_P(DataFileCaseTest, DigestsKeysAndKeepsSignatures)
+{
+    const DataFileCase& c = GetParam();
+    MemorySource memory{reinterpret_cast<const unsigned char*>(c.bytes.data()), c.bytes.size(), 0, 0};
+    static TextStream stream;
+    text_stream_open(stream, read_from_memory, &memory);
+    SignatureSlots slots;
+    clear_slots(slots);
+    key_prefix[0] = '\0';
+    check_step(" ", CHECK_RESET, " ", " ");
+    EXPECT_TRUE(read_data_file(stream, slots));
+    check_step(" ", CHECK_FINISH, " ", " ");
+
+    EXPECT_EQ(std::string(check_digest(), check_digest() + kDigestSize), digest_of(c.digested));
+    EXPECT_EQ(std::string(key_prefix), c.key_prefix);
+    EXPECT_EQ(std::string(slots.first), c.first_slot);
+    EXPECT_EQ(std::string(slots.second), c.second_slot);
+    key_prefix[0] = '\0';
+}
+
+INSTANTIATE_TEST_SUITE_P(DataFile, DataFileCaseTest, testing::ValuesIn(kDataFileCases),
+                         test_support::case_name<DataFileCase>);
+
+} // namespace

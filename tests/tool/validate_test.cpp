@@ -1,0 +1,138 @@
+// Runs the validate binary on good, altered and malformed files and checks its
+// standard output, that standard error stays empty, and its exit status.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "support/data_files.hpp"
+#include "support/run_binary.hpp"
+
+namespace {
+
+using test_support::DataLine;
+using test_support::RunResult;
+
+const std::string kPassed = "Validation check passed, data indicated as correct\n";
+const std::string kFailed = "Validation check failed\nFile data may have been altered\n";
+
+std::string fixtures()
+{
+    return test_support::data_path("tool/fixtures/files");
+}
+
+RunResult validate(const std::vector<std::string>& args)
+{
+    return test_support::run_binary(VALIDATE_BINARY, args, {fixtures(), ""});
+}
+
+std::string unescape(const std::string& text)
+{
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\\' && i + 1 < text.size() && text[i + 1] == 'n') {
+            out += '\n';
+            ++i;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+const std::vector<DataLine>& verdicts()
+{
+    static const auto rows = test_support::read_data_lines("tool/fixtures/verdicts.tsv", '\t');
+    return rows;
+}
+
+class FixtureVerdict : public testing::TestWithParam<DataLine> {};
+
+TEST_P(FixtureVerdict, PrintsTheExpectedVerdict)
+{
+    const auto& f = GetParam().fields;
+    ASSERT_EQ(f.size(), 3U);
+    const RunResult run = validate({f[0]});
+    EXPECT_EQ(run.out, unescape(f[1]));
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.status, std::stoi(f[2]));
+}
+
+INSTANTIATE_TEST_SUITE_P(Fixture, FixtureVerdict, testing::ValuesIn(verdicts()),
+                         [](const testing::TestParamInfo<DataLine>& row) {
+                             return test_support::identifier(row.param.fields[0]);
+                         });
+
+TEST(FixtureVerdicts, TableIsComplete)
+{
+    EXPECT_EQ(verdicts().size(), 13U);
+}
+
+struct CommandLineCase {
+    const char* name;
+    std::vector<std::string> args;
+    std::string out;
+    int status;
+};
+
+std::string cant_open(const std::string& name)
+{
+    return "\nvalidate: can't open " + name + "\n\n\n";
+}
+
+const CommandLineCase kCommandLineCases[] = {
+    {"no argument", {}, "\nvalidate: No file specified\n\n\n", 255},
+    {"missing last", {"signed_lf.txt", "missing.txt"}, cant_open("missing.txt"), 1},
+    {"missing first", {"missing.txt", "signed_lf.txt"}, cant_open("missing.txt"), 1},
+    {"a directory", {"."}, cant_open("."), 1},
+    {"a directory first", {"..", "signed_lf.txt"}, cant_open(".."), 1},
+    {"only the last is examined", {"altered_content.txt", "signed_lf.txt"}, kPassed, 0},
+    {"only the last is examined again", {"signed_lf.txt", "altered_content.txt"}, kFailed, 0},
+    {"name with a format", {"100%s %d %n.txt"}, cant_open("100%s %d %n.txt"), 1},
+    {"empty name", {""}, cant_open(""), 1},
+};
+
+void PrintTo(const CommandLineCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+class CommandLine : public testing::TestWithParam<CommandLineCase> {};
+
+TEST_P(CommandLine, PrintsTheMessageAndExitsWithItsStatus)
+{
+    const RunResult run = validate(GetParam().args);
+    EXPECT_EQ(run.out, GetParam().out);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.status, GetParam().status);
+}
+
+INSTANTIATE_TEST_SUITE_P(Validate, CommandLine, testing::ValuesIn(kCommandLineCases),
+                         test_support::case_name<CommandLineCase>);
+
+TEST(Examples, TheSignedExamplePassesAndItsAlteredCopyFails)
+{
+    const std::string examples = test_support::data_path("../examples");
+    const RunResult signed_run = test_support::run_binary(VALIDATE_BINARY, {"calibration.dat"}, {examples, ""});
+    EXPECT_EQ(signed_run.out, kPassed);
+    EXPECT_EQ(signed_run.status, 0);
+    const RunResult altered_run =
+        test_support::run_binary(VALIDATE_BINARY, {"calibration-altered.dat"}, {examples, ""});
+    EXPECT_EQ(altered_run.out, kFailed);
+    EXPECT_EQ(altered_run.status, 0);
+}
+
+TEST(CommandLine, AFileThatOpensButCannotBeReadGivesNoVerdict)
+{
+    // Opening /proc/self/mem succeeds; reading at offset 0 fails.
+    if (!std::filesystem::exists("/proc/self/mem")) {
+        GTEST_SKIP() << "no /proc/self/mem here";
+    }
+    const RunResult run = validate({"/proc/self/mem"});
+    EXPECT_EQ(run.out, "\nvalidate: can't read /proc/self/mem\n\n\n");
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.status, 1);
+}
+
+} // namespace
