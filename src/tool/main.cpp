@@ -1,6 +1,13 @@
+#include <cstdio>
+
 #include "tool/run.hpp"
 
 int main(int argc, char** argv)
 {
-    return run_validation(argc, argv);
+    const int status = run_validation(argc, argv);
+    // A verdict that could not be written must not read as success to a script.
+    if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
+        return status == 0 ? 1 : status;
+    }
+    return status;
 }

@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -20,6 +21,7 @@ struct RunResult {
 struct RunOptions {
     std::string directory;   // where it runs; empty for here
     std::string stdout_path; // a file to take its standard output; empty for a pipe
+    int max_open_files = 0;  // a lower limit on open files; 0 keeps the current one
 };
 
 inline RunResult run_binary(const std::string& program, const std::vector<std::string>& args,
@@ -46,6 +48,13 @@ inline RunResult run_binary(const std::string& program, const std::vector<std::s
         if (!options.stdout_path.empty()) {
             out_fd = open(options.stdout_path.c_str(), O_WRONLY);
             if (out_fd < 0) {
+                _exit(126);
+            }
+        }
+        if (options.max_open_files > 0) {
+            const rlimit limit{static_cast<rlim_t>(options.max_open_files),
+                               static_cast<rlim_t>(options.max_open_files)};
+            if (setrlimit(RLIMIT_NOFILE, &limit) != 0) {
                 _exit(126);
             }
         }
