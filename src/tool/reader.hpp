@@ -11,7 +11,7 @@
 // capacity), 0 at the end of input, -1 on a read error.
 using ByteSource = long (*)(void* handle, unsigned char* buffer, std::size_t capacity);
 
-inline constexpr std::size_t kTextBlockSize = 64 * 1024;
+inline constexpr std::size_t kTextBlockSize = std::size_t{64} * 1024;
 
 // Translates raw bytes as text: CR LF reads as LF, every other CR stays, and
 // the first 0x1A ends the input for good. The result does not depend on how
