@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Every check the project has, in order, stopping at the first failure:
+#   1. the unit and binary tests (debug build, warnings as errors);
+#   2. the same tests built with clang under AddressSanitizer and
+#      UndefinedBehaviorSanitizer;
+#   3. both fuzz targets for FUZZ_SECONDS each (60 by default);
+#   4. clang-tidy and cppcheck on src/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+step() { printf '\n== %s\n' "$*"; }
+
+step "tests"
+cmake --workflow --preset dev
+
+step "tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+cmake --workflow --preset asan
+
+step "fuzzing, ${FUZZ_SECONDS:-60} s per target"
+fuzz/run.sh "${FUZZ_SECONDS:-60}"
+
+step "static analysis"
+clang-tidy -p build/dev --quiet src/*/*.cpp
+cppcheck --enable=warning,style,performance,portability --std=c++20 --language=c++ \
+  --inline-suppr --error-exitcode=1 --quiet -I src src
+echo "clang-tidy and cppcheck: no findings"
+
+step "all checks passed"
