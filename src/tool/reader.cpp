@@ -53,17 +53,18 @@ void move_down(unsigned char* to, const unsigned char* from, std::size_t n)
     }
 }
 
-// Moves the text of a piece (at most 79 bytes) down from from to to. Far
-// enough down, it copies 80 bytes whatever the length, which costs no branch;
-// the block has room for reading them.
+// Moves n bytes down, as move_down does. Short runs far enough down, such as
+// the text of a piece (at most 79 bytes) or a line, take a copy of 80 bytes
+// whatever their length, which costs no branch; the block has room for
+// reading them.
 void move_text(unsigned char* to, const unsigned char* from, std::size_t n)
 {
-    constexpr std::size_t kMost = 80;
-    if (from - to < static_cast<std::ptrdiff_t>(kMost)) {
+    constexpr std::size_t kFixed = 80;
+    if (n > kFixed || from - to < static_cast<std::ptrdiff_t>(kFixed)) {
         move_down(to, from, n);
         return;
     }
-    for (std::size_t i = 0; i < kMost; i += 16) {
+    for (std::size_t i = 0; i < kFixed; i += 16) {
         std::memcpy(to + i, from + i, 16);
     }
 }
@@ -83,7 +84,7 @@ std::size_t drop_cr_before_lf(unsigned char* bytes, std::size_t count)
         for (; crs != 0; crs &= crs - 1) {
             const std::size_t cr = base + static_cast<std::size_t>(std::countr_zero(crs));
             if (cr + 1 < count && bytes[cr + 1] == '\n') {
-                move_down(bytes + out, bytes + in, cr - in);
+                move_text(bytes + out, bytes + in, cr - in);
                 out += cr - in;
                 in = cr + 1;
             }
