@@ -1,7 +1,13 @@
 #include "tool/reader.hpp"
 
 #include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <cstring>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 #if __has_include(<sys/stat.h>)
 #include <sys/stat.h>
@@ -10,27 +16,82 @@
 
 namespace {
 
+// Bit i set when p[i] is c, for the 64 bytes at p.
+std::uint64_t byte_bits(const unsigned char* p, unsigned char c)
+{
+    std::uint64_t bits = 0;
+#ifdef __SSE2__
+    const __m128i wanted = _mm_set1_epi8(static_cast<char>(c));
+    for (int i = 0; i < 4; ++i) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
+        const auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, wanted)));
+        bits |= std::uint64_t{mask} << (16 * i);
+    }
+#else
+    for (int i = 0; i < 64; ++i) {
+        bits |= std::uint64_t{p[i] == c} << i;
+    }
+#endif
+    return bits;
+}
+
+// Moves n bytes down from from to to (to before from). Where they are 16
+// bytes apart or more, it copies 16 bytes at a time: it may then read up to
+// 15 bytes past from + n (the block has room for that) and write up to 15
+// past to + n, which stays short of from + n.
+void move_down(unsigned char* to, const unsigned char* from, std::size_t n)
+{
+    if (to == from) {
+        return;
+    }
+    if (from - to < 16) {
+        std::memmove(to, from, n);
+        return;
+    }
+    for (std::size_t i = 0; i < n; i += 16) {
+        std::memcpy(to + i, from + i, 16);
+    }
+}
+
+// Moves n bytes down, as move_down does. Short runs far enough down, such as
+// the text of a piece (at most 79 bytes) or a line, take a copy of 80 bytes
+// whatever their length, which costs no branch; the block has room for
+// reading them.
+void move_text(unsigned char* to, const unsigned char* from, std::size_t n)
+{
+    constexpr std::size_t kFixed = 80;
+    if (n > kFixed || from - to < static_cast<std::ptrdiff_t>(kFixed)) {
+        move_down(to, from, n);
+        return;
+    }
+    for (std::size_t i = 0; i < kFixed; i += 16) {
+        std::memcpy(to + i, from + i, 16);
+    }
+}
+
 // Drops every CR that an LF follows, in place; returns the new count.
 std::size_t drop_cr_before_lf(unsigned char* bytes, std::size_t count)
 {
     std::size_t in = 0;
     std::size_t out = 0;
-    for (;;) {
-        const auto* cr = static_cast<unsigned char*>(std::memchr(bytes + in, '\r', count - in));
-        const std::size_t stop = cr != nullptr ? static_cast<std::size_t>(cr - bytes) : count;
-        if (out != in) {
-            std::memmove(bytes + out, bytes + in, stop - in);
+    for (std::size_t base = 0; base < count; base += 64) {
+        std::uint64_t crs = byte_bits(bytes + base, '\r');
+        if (count - base < 64) {
+            crs &= (std::uint64_t{1} << (count - base)) - 1;
         }
-        out += stop - in;
-        in = stop;
-        if (cr == nullptr) {
-            return out;
-        }
-        ++in;
-        if (in == count || bytes[in] != '\n') {
-            bytes[out++] = '\r';
+        // Bytes are only written below the CR at hand, so those of this
+        // group and the next are still as read.
+        for (; crs != 0; crs &= crs - 1) {
+            const std::size_t cr = base + static_cast<std::size_t>(std::countr_zero(crs));
+            if (cr + 1 < count && bytes[cr + 1] == '\n') {
+                move_text(bytes + out, bytes + in, cr - in);
+                out += cr - in;
+                in = cr + 1;
+            }
         }
     }
+    move_down(bytes + out, bytes + in, count - in);
+    return out + (count - in);
 }
 
 // Makes more translated bytes available; false when the input has none left.
@@ -193,6 +254,179 @@ void clear_slots(SignatureSlots& slots)
     slots.next_is_second = false;
 }
 
+namespace {
+
+void absorb_content(const char* text, PieceClass piece_class)
+{
+    check_step(text, CHECK_ABSORB, " ", " ");
+    if (piece_class == PieceClass::key_line) {
+        // A key line can be 79 characters; the key prefix keeps 51.
+        const std::size_t length = std::min(std::strlen(text), kKeyPrefixSize - 1);
+        std::memcpy(key_prefix, text, length);
+        key_prefix[length] = '\0';
+    }
+}
+
+void keep_signature(const char* piece, SignatureSlots& slots)
+{
+    char* slot = slots.next_is_second ? slots.second : slots.first;
+    const std::size_t length = std::min(std::strlen(piece), kSignatureLineSize - 1);
+    std::memcpy(slot, piece, length);
+    slot[length] = '\0';
+    slots.next_is_second = !slots.next_is_second;
+}
+
+// Finds the LFs of the block 64 bytes at a time, so that finding each piece's
+// end is a bit scan rather than a search.
+struct LineFeeds {
+    const unsigned char* block;
+    std::size_t end;
+    // The LFs of block[base, base + 64) at or after the last position asked
+    // about; there is none between that position and base.
+    std::size_t base;
+    std::uint64_t bits;
+};
+
+void scan_line_feeds(LineFeeds& feeds, std::size_t base)
+{
+    feeds.base = base;
+    feeds.bits = byte_bits(feeds.block + base, '\n');
+    if (feeds.end - base < 64) {
+        feeds.bits &= (std::uint64_t{1} << (feeds.end - base)) - 1;
+    }
+}
+
+void start_line_feeds(LineFeeds& feeds, const TextStream& stream)
+{
+    feeds.block = stream.block;
+    feeds.end = stream.end;
+    scan_line_feeds(feeds, stream.next);
+}
+
+// The position of the first LF at or after at (at < end), or end.
+std::size_t next_line_feed(LineFeeds& feeds, std::size_t at)
+{
+    if (at >= feeds.base + 64) {
+        scan_line_feeds(feeds, at);
+    }
+    std::uint64_t later = at > feeds.base ? feeds.bits & (~std::uint64_t{0} << (at - feeds.base))
+                                          : feeds.bits;
+    while (later == 0) {
+        if (feeds.end - feeds.base <= 64) {
+            return feeds.end;
+        }
+        scan_line_feeds(feeds, feeds.base + 64);
+        later = feeds.bits;
+    }
+    return feeds.base + static_cast<std::size_t>(std::countr_zero(later));
+}
+
+// The length of the piece at block[at] when it lies whole in the block (up
+// to its first LF, or 79 characters); 0 when it may go on past the block's end.
+std::size_t whole_piece_length(LineFeeds& feeds, std::size_t at)
+{
+    constexpr auto limit = static_cast<std::size_t>(kPieceReadSize - 1);
+    const std::size_t available = feeds.end - at;
+    if (available == 0) {
+        return 0;
+    }
+    const std::size_t lf = next_line_feed(feeds, at);
+    if (lf < feeds.end && lf - at < limit) {
+        return lf - at + 1;
+    }
+    return available >= limit ? limit : 0;
+}
+
+// Handles a piece of n characters where it lies in the block, as handle_piece
+// would handle a copy of it.
+void handle_piece_in_block(char* piece, std::size_t n, SignatureSlots& slots)
+{
+    // The character after the piece, if any, begins the next one: it is put
+    // back afterwards.
+    char* const end = piece + n;
+    const char after = *end;
+    *end = '\0';
+    const PieceClass piece_class = classify_piece(piece);
+    switch (piece_class) {
+    case PieceClass::content:
+    case PieceClass::key_line:
+        // An LF can only be a piece's last character: cutting the text there
+        // strips it.
+        if (end[-1] == '\n') {
+            end[-1] = '\0';
+        }
+        absorb_content(piece, piece_class);
+        break;
+    case PieceClass::signature:
+        keep_signature(piece, slots);
+        break;
+    case PieceClass::ignored:
+        break;
+    }
+    *end = after;
+}
+
+// Handles, where they lie, the pieces that lie whole in the block.
+//
+// Without a NUL among them, a piece's text is all of it but its LF, and the
+// content texts are gathered, in order, at the front of the part of the block
+// they came from and absorbed in one step: the digest is of their
+// concatenation, so it is the same, and its cost is that of whole blocks.
+void handle_whole_pieces(TextStream& stream, SignatureSlots& slots)
+{
+    auto* const block = reinterpret_cast<char*>(stream.block);
+    std::size_t at = stream.next;
+    if (at == stream.end) {
+        return;
+    }
+    LineFeeds feeds;
+    start_line_feeds(feeds, stream);
+    if (std::memchr(block + at, '\0', stream.end - at) != nullptr) {
+        for (std::size_t n; (n = whole_piece_length(feeds, at)) > 0; at += n) {
+            handle_piece_in_block(block + at, n, slots);
+        }
+        stream.next = at;
+        return;
+    }
+    char* const texts = block + at;
+    std::size_t texts_length = 0;
+    for (std::size_t n; (n = whole_piece_length(feeds, at)) > 0; at += n) {
+        char* const piece = block + at;
+        const std::size_t text_length = piece[n - 1] == '\n' ? n - 1 : n;
+        // A, B, C or H tested without a branch for each: classes follow one
+        // another in no order a processor could predict.
+        const auto first = static_cast<unsigned char>(piece[0]);
+        const bool content = (static_cast<unsigned char>(first - 'A') < 3) | (first == 'H');
+        if (content) {
+            if (text_length >= kKeyLineKeywordLength &&
+                std::memcmp(piece, kKeyLineKeyword, kKeyLineKeywordLength) == 0) {
+                const std::size_t length = std::min(text_length, kKeyPrefixSize - 1);
+                std::memcpy(key_prefix, piece, length);
+                key_prefix[length] = '\0';
+            }
+            move_text(reinterpret_cast<unsigned char*>(texts + texts_length),
+                      reinterpret_cast<const unsigned char*>(piece), text_length);
+            texts_length += text_length;
+        } else if (first == 'G') {
+            char* slot = slots.next_is_second ? slots.second : slots.first;
+            std::memcpy(slot, piece, n);
+            slot[n] = '\0';
+            slots.next_is_second = !slots.next_is_second;
+        }
+    }
+    stream.next = at;
+    if (texts_length > 0) {
+        // The character after the texts may be the next piece's first.
+        char* const texts_end = texts + texts_length;
+        const char after = *texts_end;
+        *texts_end = '\0';
+        check_step(texts, CHECK_ABSORB, " ", " ");
+        *texts_end = after;
+    }
+}
+
+} // namespace
+
 void handle_piece(char* piece, SignatureSlots& slots)
 {
     const PieceClass piece_class = classify_piece(piece);
@@ -200,22 +434,11 @@ void handle_piece(char* piece, SignatureSlots& slots)
     case PieceClass::content:
     case PieceClass::key_line:
         strip_line_ends(piece);
-        check_step(piece, CHECK_ABSORB, " ", " ");
-        if (piece_class == PieceClass::key_line) {
-            // A key line can be 79 characters; the key prefix keeps 51.
-            const std::size_t length = std::min(std::strlen(piece), kKeyPrefixSize - 1);
-            std::memcpy(key_prefix, piece, length);
-            key_prefix[length] = '\0';
-        }
+        absorb_content(piece, piece_class);
         break;
-    case PieceClass::signature: {
-        char* slot = slots.next_is_second ? slots.second : slots.first;
-        const std::size_t length = std::min(std::strlen(piece), kSignatureLineSize - 1);
-        std::memcpy(slot, piece, length);
-        slot[length] = '\0';
-        slots.next_is_second = !slots.next_is_second;
+    case PieceClass::signature:
+        keep_signature(piece, slots);
         break;
-    }
     case PieceClass::ignored:
         break;
     }
@@ -224,8 +447,13 @@ void handle_piece(char* piece, SignatureSlots& slots)
 bool read_data_file(TextStream& stream, SignatureSlots& slots)
 {
     char piece[kPieceBufferSize];
-    while (read_text_line(piece, kPieceReadSize, stream) != kEndOfInput) {
+    for (;;) {
+        // A piece that may cross the block's end is read, and the block
+        // refilled, the usual way.
+        handle_whole_pieces(stream, slots);
+        if (read_text_line(piece, kPieceReadSize, stream) == kEndOfInput) {
+            return !stream.read_failed;
+        }
         handle_piece(piece, slots);
     }
-    return !stream.read_failed;
 }

@@ -20,8 +20,10 @@ struct TextStream {
     ByteSource source;
     void* handle;
     std::size_t read_size;
-    // Translated bytes not yet delivered are block[next, end).
-    unsigned char block[kTextBlockSize + 1];
+    // Translated bytes not yet delivered are block[next, end). Room for a
+    // held CR before a read's bytes, for a NUL after them, and for loads of
+    // up to 80 bytes that begin before end.
+    unsigned char block[kTextBlockSize + 96];
     std::size_t next;
     std::size_t end;
     // The last byte read was a CR; whether an LF follows is not known yet.

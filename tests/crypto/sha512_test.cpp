@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include "crypto/sha512_compress.hpp"
+
+#include <algorithm>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "support/data_files.hpp"
@@ -69,22 +73,99 @@ const std::vector<DataLine>& sha512_vectors()
     return vectors;
 }
 
-class Sha512Vector : public testing::TestWithParam<DataLine> {};
+// The compression builds this processor runs, by name.
+std::vector<std::string> supported_compressions()
+{
+    std::vector<std::string> names;
+    for (const Sha512Compression& compression : sha512_compressions()) {
+        if (compression.supported()) {
+            names.emplace_back(compression.name);
+        }
+    }
+    return names;
+}
+
+// Makes digest_block use the named build for as long as it lives.
+class UsingCompression {
+public:
+    explicit UsingCompression(const std::string& name) : before_(sha512_compression())
+    {
+        for (const Sha512Compression& compression : sha512_compressions()) {
+            if (compression.name == name) {
+                sha512_use_compression(compression);
+            }
+        }
+    }
+    ~UsingCompression() { sha512_use_compression(before_); }
+    UsingCompression(const UsingCompression&) = delete;
+    UsingCompression& operator=(const UsingCompression&) = delete;
+
+private:
+    const Sha512Compression& before_;
+};
+
+using VectorAndBuild = std::tuple<DataLine, std::string>;
+
+class Sha512Vector : public testing::TestWithParam<VectorAndBuild> {};
 
 TEST_P(Sha512Vector, GivesThePublishedDigest)
 {
-    EXPECT_EQ(digest_hex(vector_message(GetParam())), GetParam().fields.back());
+    const auto& [vector, build] = GetParam();
+    const UsingCompression using_build(build);
+    EXPECT_EQ(digest_hex(vector_message(vector)), vector.fields.back());
 }
 
-INSTANTIATE_TEST_SUITE_P(Published, Sha512Vector, testing::ValuesIn(sha512_vectors()),
-                         test_support::case_name<DataLine>);
+INSTANTIATE_TEST_SUITE_P(Published, Sha512Vector,
+                         testing::Combine(testing::ValuesIn(sha512_vectors()),
+                                          testing::ValuesIn(supported_compressions())),
+                         [](const testing::TestParamInfo<VectorAndBuild>& row) {
+                             return test_support::identifier(std::get<0>(row.param).name + "_" +
+                                                             std::get<1>(row.param));
+                         });
+
+TEST(Sha512Compression, TheChoiceIsTheLastBuildThisProcessorRuns)
+{
+    EXPECT_EQ(std::string(sha512_compressions()[0].name), "portable");
+    EXPECT_EQ(std::string(sha512_compression().name), supported_compressions().back());
+}
+
+TEST(Sha512Compression, EveryBuildCompressesRandomBlocksAsThePortableOne)
+{
+    std::mt19937_64 random(2024);
+    for (const std::string& build : supported_compressions()) {
+        std::uint64_t expected[8];
+        std::uint64_t got[8];
+        for (int i = 0; i < 8; ++i) {
+            expected[i] = got[i] = random();
+        }
+        for (int block = 0; block < 500; ++block) {
+            std::uint64_t W[16];
+            for (std::uint64_t& word : W) {
+                word = random();
+            }
+            std::uint64_t W_copy[16];
+            std::copy(std::begin(W), std::end(W), W_copy);
+            sha512_compress_portable(expected, W);
+            const UsingCompression using_build(build);
+            sha512_compression().compress(got, W_copy);
+            ASSERT_TRUE(std::equal(expected, expected + 8, got)) << build << " block " << block;
+        }
+    }
+}
 
 TEST(Sha512, VectorFileIsComplete)
 {
     EXPECT_EQ(sha512_vectors().size(), 157U);
 }
 
-TEST(Sha512, EverySplitOfEveryLengthUpTo300GivesTheOneCallDigest)
+class Sha512Split : public testing::TestWithParam<std::string> {
+    const UsingCompression using_build_{GetParam()};
+};
+
+INSTANTIATE_TEST_SUITE_P(EveryBuild, Sha512Split, testing::ValuesIn(supported_compressions()),
+                         [](const testing::TestParamInfo<std::string>& row) { return row.param; });
+
+TEST_P(Sha512Split, EverySplitOfEveryLengthUpTo300GivesTheOneCallDigest)
 {
     for (std::size_t length = 0; length <= 300; ++length) {
         const Bytes message = counting_bytes(length);
@@ -96,7 +177,7 @@ TEST(Sha512, EverySplitOfEveryLengthUpTo300GivesTheOneCallDigest)
     }
 }
 
-TEST(Sha512, ByteAtATimeAndEmptyCallsGiveTheOneCallDigest)
+TEST_P(Sha512Split, ByteAtATimeAndEmptyCallsGiveTheOneCallDigest)
 {
     const Bytes message = counting_bytes(1000);
     std::vector<std::size_t> ones(message.size(), 1);
@@ -104,7 +185,7 @@ TEST(Sha512, ByteAtATimeAndEmptyCallsGiveTheOneCallDigest)
     EXPECT_EQ(digest_hex_in_pieces(message, {0, 0, 7, 0, 128, 0}), digest_hex(message));
 }
 
-TEST(Sha512, RandomCallLengthsGiveTheOneCallDigest)
+TEST_P(Sha512Split, RandomCallLengthsGiveTheOneCallDigest)
 {
     std::mt19937 random(12345);
     for (int trial = 0; trial < 200; ++trial) {

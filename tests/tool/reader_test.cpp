@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -171,27 +172,156 @@ std::string digest_of(const std::string& bytes)
     return std::string(out, out + kDigestSize);
 }
 
-TEST_P(DataFileCaseTest, DigestsKeysAndKeepsSignatures)
+// What read_data_file leaves: the digest, the key prefix and the two slots.
+struct Outcome {
+    std::string digest;
+    std::string key_prefix;
+    std::string first_slot;
+    std::string second_slot;
+
+    bool operator==(const Outcome&) const = default;
+};
+
+void PrintTo(const Outcome& o, std::ostream* out)
 {
-    const DataFileCase& c = GetParam();
-    MemorySource memory{reinterpret_cast<const unsigned char*>(c.bytes.data()), c.bytes.size(), 0, 0};
+    *out << "key prefix \"" << o.key_prefix << "\", slots \"" << o.first_slot << "\" and \""
+         << o.second_slot << "\"";
+}
+
+Outcome outcome_of(const SignatureSlots& slots)
+{
+    check_step(" ", CHECK_FINISH, " ", " ");
+    Outcome outcome{std::string(check_digest(), check_digest() + kDigestSize), key_prefix,
+                    slots.first, slots.second};
+    key_prefix[0] = '\0';
+    return outcome;
+}
+
+// Reads the bytes, at most read_size from the source at a time, the way the tool does.
+Outcome read_file(const std::string& bytes, std::size_t read_size)
+{
+    MemorySource memory{reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), 0, 0};
+    static TextStream stream;
+    text_stream_open(stream, read_from_memory, &memory, read_size);
+    SignatureSlots slots;
+    clear_slots(slots);
+    key_prefix[0] = '\0';
+    check_step(" ", CHECK_RESET, " ", " ");
+    EXPECT_TRUE(read_data_file(stream, slots));
+    return outcome_of(slots);
+}
+
+// The same, one piece at a time through read_text_line and handle_piece.
+Outcome read_file_piece_by_piece(const std::string& bytes)
+{
+    MemorySource memory{reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), 0, 0};
     static TextStream stream;
     text_stream_open(stream, read_from_memory, &memory);
     SignatureSlots slots;
     clear_slots(slots);
     key_prefix[0] = '\0';
     check_step(" ", CHECK_RESET, " ", " ");
-    EXPECT_TRUE(read_data_file(stream, slots));
-    check_step(" ", CHECK_FINISH, " ", " ");
+    char piece[kPieceBufferSize];
+    while (read_text_line(piece, kPieceReadSize, stream) != kEndOfInput) {
+        handle_piece(piece, slots);
+    }
+    return outcome_of(slots);
+}
 
-    EXPECT_EQ(std::string(check_digest(), check_digest() + kDigestSize), digest_of(c.digested));
-    EXPECT_EQ(std::string(key_prefix), c.key_prefix);
-    EXPECT_EQ(std::string(slots.first), c.first_slot);
-    EXPECT_EQ(std::string(slots.second), c.second_slot);
-    key_prefix[0] = '\0';
+const std::size_t kReadSizes[] = {1, 2, 7, 63, 64, 79, 80, 81, 1000, kTextBlockSize};
+
+TEST_P(DataFileCaseTest, DigestsKeysAndKeepsSignatures)
+{
+    const DataFileCase& c = GetParam();
+    const Outcome expected{digest_of(c.digested), c.key_prefix, c.first_slot, c.second_slot};
+    for (const std::size_t read_size : kReadSizes) {
+        ASSERT_EQ(read_file(c.bytes, read_size), expected) << "read size " << read_size;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(DataFile, DataFileCaseTest, testing::ValuesIn(kDataFileCases),
                          test_support::case_name<DataFileCase>);
+
+} // namespace
+
+namespace {
+
+// Random data files: lines of every class and of lengths around 79 and 158,
+// LF or CR LF or a lone CR, now and then a NUL, and in some a 0x1A.
+std::string random_data_file(std::mt19937& random, std::size_t lines)
+{
+    const std::string firsts = "AAABBCCHHHGG#a 1\r";
+    std::string bytes;
+    for (std::size_t i = 0; i < lines; ++i) {
+        std::size_t length = random() % 90;
+        if (random() % 8 == 0) {
+            length = 150 + random() % 20;
+        }
+        std::string line = random() % 20 == 0 ? kKey : std::string(1, firsts[random() % firsts.size()]);
+        while (line.size() < length) {
+            const unsigned r = random() % 64;
+            line += r == 0 ? '\0' : r == 1 ? '\r' : static_cast<char>(' ' + r);
+        }
+        const unsigned end = random() % 8;
+        bytes += line + (end == 0 ? "\r\n" : end == 1 ? "\r" : end == 2 ? "" : "\n");
+    }
+    if (random() % 4 == 0) {
+        bytes.insert(random() % (bytes.size() + 1), 1, '\x1A');
+    }
+    return bytes;
+}
+
+TEST(Reader, ReadingWholeBlocksGivesWhatPieceByPieceReadingGives)
+{
+    std::mt19937 random(97);
+    for (int trial = 0; trial < 300; ++trial) {
+        const std::string bytes = random_data_file(random, 1 + random() % 400);
+        const Outcome expected = read_file_piece_by_piece(bytes);
+        for (const std::size_t read_size : kReadSizes) {
+            ASSERT_EQ(read_file(bytes, read_size), expected)
+                << "trial " << trial << ", read size " << read_size;
+        }
+    }
+}
+
+// The text translation and the pieces as plainly as they can be put: CR LF
+// reads as LF, the first 0x1A ends the input, and a piece ends after an LF
+// or after 79 characters.
+Pieces model_pieces(const std::string& bytes)
+{
+    std::string text;
+    for (std::size_t i = 0; i < bytes.size() && bytes[i] != '\x1A'; ++i) {
+        if (!(bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n')) {
+            text += bytes[i];
+        }
+    }
+    Pieces pieces;
+    for (std::size_t at = 0; at < text.size();) {
+        std::size_t n = 0;
+        while (n < 79 && at + n < text.size()) {
+            if (text[at + n++] == '\n') {
+                break;
+            }
+        }
+        pieces.emplace_back(text.substr(at, n).c_str());
+        at += n;
+    }
+    return pieces;
+}
+
+TEST(Reader, RandomFilesGiveThePiecesOfAPlainModel)
+{
+    std::mt19937 random(5);
+    for (int trial = 0; trial < 200; ++trial) {
+        std::string bytes = random_data_file(random, 1 + random() % 300);
+        // Long runs of CR LF lines move the text far down the block.
+        bytes += std::string(random() % 3000, '\r') + "\r\n\r\nA\r";
+        const Pieces expected = model_pieces(bytes);
+        for (const std::size_t read_size : {std::size_t{1}, std::size_t{64}, kTextBlockSize}) {
+            ASSERT_EQ(read_pieces(bytes, read_size), expected)
+                << "trial " << trial << ", read size " << read_size;
+        }
+    }
+}
 
 } // namespace

@@ -2,6 +2,7 @@
 // standard output, that standard error stays empty, and its exit status.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -134,5 +135,45 @@ TEST(CommandLine, AFileThatOpensButCannotBeReadGivesNoVerdict)
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(run.status, 1);
 }
+
+// Files of some megabytes, across many reads, from the benchmarks' generator:
+// it signs them with the check's own functions, so they must pass, and fail
+// once a content byte changes.
+class GeneratedFile : public testing::TestWithParam<std::string> {};
+
+TEST_P(GeneratedFile, PassesAndFailsOnceAltered)
+{
+    const std::string path = testing::TempDir() + "validate_generated_" + GetParam() + ".dat";
+    const RunResult made = test_support::run_binary(MAKE_DATA_FILE_BINARY, {"3M", path, GetParam()});
+    ASSERT_EQ(made.status, 0) << made.err;
+    const RunResult run = test_support::run_binary(VALIDATE_BINARY, {path});
+    EXPECT_EQ(run.out, kPassed);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.status, 0);
+
+    // The first content line past the middle of the file, far past the first read.
+    std::FILE* file = std::fopen(path.c_str(), "r+b");
+    ASSERT_NE(file, nullptr);
+    std::fseek(file, 1500000, SEEK_SET);
+    long line = 0;
+    for (int first = 0; first != 'A' && first != 'B' && first != 'C';) {
+        for (int c; (c = std::fgetc(file)) != '\n';) {
+            ASSERT_NE(c, EOF);
+        }
+        line = std::ftell(file);
+        first = std::fgetc(file);
+    }
+    std::fseek(file, line + 5, SEEK_SET);
+    const int c = std::fgetc(file);
+    std::fseek(file, line + 5, SEEK_SET);
+    std::fputc(c == 'x' ? 'y' : 'x', file);
+    std::fclose(file);
+    const RunResult altered = test_support::run_binary(VALIDATE_BINARY, {path});
+    std::remove(path.c_str());
+    EXPECT_EQ(altered.out, kFailed);
+}
+
+INSTANTIATE_TEST_SUITE_P(Validate, GeneratedFile, testing::Values("lf", "crlf"),
+                         [](const testing::TestParamInfo<std::string>& row) { return row.param; });
 
 } // namespace

@@ -1,0 +1,109 @@
+#!/usr/bin/env bash
+# Times validate against sha512sum and openssl on one generated data file.
+#
+#   bench/compare.sh SIZE [RUNS] [lf|crlf]
+#
+# SIZE is in bytes or with K, M or G (256M is 256 MiB). It builds the release
+# preset, writes a signed file of that size under build/release/bench/, runs
+# the three commands once to warm the page cache, then RUNS rounds (at least
+# 5; by default 11, or 101 below 1 MiB) in which each command runs once, in
+# turn, so that load from elsewhere on the machine falls on all three alike.
+# It prints the median wall time of each, the ratios, and the peak resident
+# set size of validate (from /usr/bin/time).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+export LC_ALL=C
+
+usage() {
+  echo "usage: bench/compare.sh SIZE [RUNS] [lf|crlf]" >&2
+  exit 2
+}
+[ $# -ge 1 ] && [ $# -le 3 ] || usage
+size=$1
+runs=${2:-}
+line_ends=${3:-lf}
+[[ $size =~ ^[0-9]+[KkMmGg]?$ ]] || usage
+[[ -z $runs || $runs =~ ^[0-9]+$ ]] || usage
+[[ $line_ends == lf || $line_ends == crlf ]] || usage
+
+# Only what is missing, and only with apt-get.
+missing=()
+command -v openssl >/dev/null || missing+=(openssl)
+command -v sha512sum >/dev/null || missing+=(coreutils)
+[ -x /usr/bin/time ] || missing+=(time)
+command -v cmake >/dev/null || missing+=(cmake)
+command -v ninja >/dev/null || missing+=(ninja-build)
+command -v g++ >/dev/null || missing+=(g++)
+if [ ${#missing[@]} -gt 0 ]; then
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo=sudo
+  export DEBIAN_FRONTEND=noninteractive
+  $sudo apt-get update -q
+  $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+cmake --preset release >/dev/null
+cmake --build --preset release -j2 --target validate make_data_file >/dev/null
+
+validate=build/release/src/validate
+file=build/release/bench/data-$size-$line_ends.dat
+build/release/bench/make_data_file "$size" "$file" "$line_ends"
+bytes=$(stat -c %s "$file")
+if [ -z "$runs" ]; then
+  runs=11
+  [ "$bytes" -ge $((1 << 20)) ] || runs=101
+fi
+[ "$runs" -ge 5 ] || runs=5
+
+verdict=$("$validate" "$file")
+if [ "$verdict" != "Validation check passed, data indicated as correct" ]; then
+  echo "validate does not pass the generated file: $verdict" >&2
+  exit 1
+fi
+
+names=("validate" "sha512sum" "openssl dgst -sha512")
+run_command() {
+  case $1 in
+    0) "$validate" "$file" ;;
+    1) sha512sum "$file" ;;
+    2) openssl dgst -sha512 "$file" ;;
+  esac
+}
+
+# Wall time of one run in microseconds, from bash's own clock.
+time_once() {
+  local start end
+  start=${EPOCHREALTIME/[.,]/}
+  run_command "$1" >/dev/null
+  end=${EPOCHREALTIME/[.,]/}
+  echo $((end - start))
+}
+
+median() {
+  sort -n | awk '{ v[NR] = $1 } END { m = (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2; printf "%.6f\n", m / 1e6 }'
+}
+
+declare -a samples=("" "" "")
+for c in 0 1 2; do
+  time_once "$c" >/dev/null
+done
+for ((round = 0; round < runs; ++round)); do
+  for c in 0 1 2; do
+    samples[$c]+="$(time_once "$c") "
+  done
+done
+
+declare -a medians
+for c in 0 1 2; do
+  medians[$c]=$(tr ' ' '\n' <<<"${samples[$c]}" | grep . | median)
+done
+rss_file=$(/usr/bin/time -f %M "$validate" "$file" 2>&1 >/dev/null)
+
+echo "file: $file, $bytes bytes, $line_ends line ends; $runs alternating runs each"
+printf '%-22s %s\n' "command" "median wall (s)"
+for c in 0 1 2; do
+  printf '%-22s %.4f\n' "${names[$c]}" "${medians[$c]}"
+done
+awk -v v="${medians[0]}" -v s="${medians[1]}" -v o="${medians[2]}" \
+  'BEGIN { printf "validate/sha512sum     %.2f\nvalidate/openssl       %.2f\n", v / s, v / o }'
+echo "peak RSS of validate:  $rss_file KiB"

@@ -1,0 +1,81 @@
+#include "crypto/sha512_compress.hpp"
+
+#include <atomic>
+
+#include "crypto/sha512.hpp"
+#include "crypto/sha512_rounds.hpp"
+
+namespace {
+
+bool always()
+{
+    return true;
+}
+
+#ifdef VALIDATE_SHA512_X86
+bool has_bmi2()
+{
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("bmi2") != 0;
+}
+
+bool has_avx2_and_bmi2()
+{
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") != 0 && __builtin_cpu_supports("bmi2") != 0;
+}
+
+bool has_avx512vl_and_bmi2()
+{
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx512f") != 0 && __builtin_cpu_supports("avx512vl") != 0 &&
+           __builtin_cpu_supports("bmi2") != 0;
+}
+#endif
+
+const Sha512Compression compressions[] = {
+    {"portable", sha512_compress_portable, always},
+#ifdef VALIDATE_SHA512_X86
+    {"bmi2", sha512_compress_bmi2, has_bmi2},
+    {"avx2", sha512_compress_avx2, has_avx2_and_bmi2},
+    {"avx512", sha512_compress_avx512, has_avx512vl_and_bmi2},
+#endif
+};
+
+// Null until the first use chooses; nothing runs at start-up.
+std::atomic<const Sha512Compression*> chosen{nullptr};
+
+const Sha512Compression& choose()
+{
+    const Sha512Compression* best = &compressions[0];
+    for (const Sha512Compression& compression : compressions) {
+        if (compression.supported()) {
+            best = &compression;
+        }
+    }
+    chosen.store(best, std::memory_order_relaxed);
+    return *best;
+}
+
+} // namespace
+
+void sha512_compress_portable(std::uint64_t* H, std::uint64_t* W)
+{
+    compress_scalar(H, W, sha512_round_constants);
+}
+
+std::span<const Sha512Compression> sha512_compressions()
+{
+    return compressions;
+}
+
+const Sha512Compression& sha512_compression()
+{
+    const Sha512Compression* compression = chosen.load(std::memory_order_relaxed);
+    return compression != nullptr ? *compression : choose();
+}
+
+void sha512_use_compression(const Sha512Compression& compression)
+{
+    chosen.store(&compression, std::memory_order_relaxed);
+}

@@ -1,0 +1,8 @@
+// The vector-schedule compression for AVX-512 (F and VL) with BMI2.
+#include "crypto/sha512_compress.hpp"
+#include "crypto/sha512_vector.hpp"
+
+void sha512_compress_avx512(std::uint64_t* H, std::uint64_t* W)
+{
+    compress_vector(H, W);
+}

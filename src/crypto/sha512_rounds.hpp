@@ -1,0 +1,113 @@
+// The scalar pieces of the SHA-512 compression, shared by its builds. Every
+// build's file is compiled for its own instruction set, so each one keeps a
+// private copy (the anonymous namespace) rather than sharing inline symbols
+// that the linker could take from a build the processor cannot run.
+#pragma once
+
+#include <cstdint>
+
+namespace {
+
+using u64 = std::uint64_t;
+
+[[gnu::always_inline]] inline u64 rot(u64 x, int n)
+{
+    return (x >> n) | (x << (64 - n));
+}
+[[gnu::always_inline]] inline u64 ch(u64 x, u64 y, u64 z)
+{
+    return z ^ (x & (y ^ z));
+}
+[[gnu::always_inline]] inline u64 maj(u64 x, u64 y, u64 z)
+{
+    return y ^ ((x ^ y) & (y ^ z));
+}
+[[gnu::always_inline]] inline u64 big_sigma0(u64 x)
+{
+    return rot(x, 28) ^ rot(x, 34) ^ rot(x, 39);
+}
+[[gnu::always_inline]] inline u64 big_sigma1(u64 x)
+{
+    return rot(x, 14) ^ rot(x, 18) ^ rot(x, 41);
+}
+[[gnu::always_inline]] inline u64 small_sigma0(u64 x)
+{
+    return rot(x, 1) ^ rot(x, 8) ^ (x >> 7);
+}
+[[gnu::always_inline]] inline u64 small_sigma1(u64 x)
+{
+    return rot(x, 19) ^ rot(x, 61) ^ (x >> 6);
+}
+
+// One round, with the roles of the working variables passed in rotated order:
+// the caller names them a ... h as this round sees them.
+[[gnu::always_inline]] inline void round(u64 a, u64 b, u64 c, u64& d, u64 e, u64 f, u64 g,
+                                         u64& h, u64 k_plus_w)
+{
+    h += big_sigma1(e) + ch(e, f, g) + k_plus_w;
+    d += h;
+    h += big_sigma0(a) + maj(a, b, c);
+}
+
+struct WorkingVariables {
+    u64 a, b, c, d, e, f, g, h;
+};
+
+[[gnu::always_inline]] inline WorkingVariables start_block(const u64* H)
+{
+    return {H[0], H[1], H[2], H[3], H[4], H[5], H[6], H[7]};
+}
+
+[[gnu::always_inline]] inline void end_block(u64* H, const WorkingVariables& v)
+{
+    H[0] += v.a;
+    H[1] += v.b;
+    H[2] += v.c;
+    H[3] += v.d;
+    H[4] += v.e;
+    H[5] += v.f;
+    H[6] += v.g;
+    H[7] += v.h;
+}
+
+// Sixteen rounds; kw(j) gives K + W for the pass's round j (0 ... 15) and may
+// do work of its own, such as computing schedule words.
+template <typename KPlusW>
+[[gnu::always_inline]] inline void sixteen_rounds(WorkingVariables& v, KPlusW kw)
+{
+    auto& [a, b, c, d, e, f, g, h] = v;
+    round(a, b, c, d, e, f, g, h, kw(0));
+    round(h, a, b, c, d, e, f, g, kw(1));
+    round(g, h, a, b, c, d, e, f, kw(2));
+    round(f, g, h, a, b, c, d, e, kw(3));
+    round(e, f, g, h, a, b, c, d, kw(4));
+    round(d, e, f, g, h, a, b, c, kw(5));
+    round(c, d, e, f, g, h, a, b, kw(6));
+    round(b, c, d, e, f, g, h, a, kw(7));
+    round(a, b, c, d, e, f, g, h, kw(8));
+    round(h, a, b, c, d, e, f, g, kw(9));
+    round(g, h, a, b, c, d, e, f, kw(10));
+    round(f, g, h, a, b, c, d, e, kw(11));
+    round(e, f, g, h, a, b, c, d, kw(12));
+    round(d, e, f, g, h, a, b, c, kw(13));
+    round(c, d, e, f, g, h, a, b, kw(14));
+    round(b, c, d, e, f, g, h, a, kw(15));
+}
+
+// The compression with the schedule computed in place in the 16-word ring W:
+// word j of a later pass follows from words j - 16, j - 15, j - 7 and j - 2.
+[[gnu::always_inline]] inline void compress_scalar(u64* H, u64* W, const u64* K)
+{
+    WorkingVariables v = start_block(H);
+    sixteen_rounds(v, [&](int j) { return K[j] + W[j]; });
+    for (int pass = 1; pass < 5; ++pass) {
+        K += 16;
+        sixteen_rounds(v, [&](int j) {
+            W[j] += small_sigma1(W[(j + 14) & 15]) + W[(j + 9) & 15] + small_sigma0(W[(j + 1) & 15]);
+            return K[j] + W[j];
+        });
+    }
+    end_block(H, v);
+}
+
+} // namespace
