@@ -13,8 +13,8 @@ struct DigestContext {
     std::uint64_t byte_count[2];
     std::uint64_t H[8];
     // The block in progress. Bytes already placed in W[p / 8] occupy its
-    // high-order positions and the rest of that word is zero. During and after
-    // compression it holds the message schedule instead.
+    // high-order positions and the rest of that word is zero. Compression
+    // leaves it as scratch (schedule words or the block).
     std::uint64_t W[16];
 };
 
