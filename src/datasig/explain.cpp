@@ -22,11 +22,7 @@ std::string format(const char* pattern, Args... args)
 std::string printable(const std::string& text)
 {
     std::string shown = text;
-    for (char& c : shown) {
-        if (c < 0x20 || c > 0x7E) {
-            c = '?';
-        }
-    }
+    std::replace_if(shown.begin(), shown.end(), [](char c) { return c < 0x20 || c > 0x7E; }, '?');
     return shown;
 }
 
