@@ -29,11 +29,7 @@ void absorb_text(const char* text)
 
 int verify(const char* first_slot, const char* second_slot)
 {
-    char expected_first[kSignatureLineSize];
-    char expected_second[kSignatureLineSize];
-    make_signature_lines(digest, kDigestSize, expected_first, expected_second);
-    if (std::strncmp(first_slot, expected_first, kComparedLength) == 0 &&
-        std::strncmp(second_slot, expected_second, kComparedLength) == 0) {
+    if (signature_slots_match(first_slot, second_slot)) {
         std::fputs("Validation check passed, data indicated as correct\n", stdout);
         return 1;
     }
@@ -43,6 +39,15 @@ int verify(const char* first_slot, const char* second_slot)
 }
 
 } // namespace
+
+bool signature_slots_match(const char* first_slot, const char* second_slot)
+{
+    char expected_first[kSignatureLineSize];
+    char expected_second[kSignatureLineSize];
+    make_signature_lines(digest, kDigestSize, expected_first, expected_second);
+    return std::strncmp(first_slot, expected_first, kComparedLength) == 0 &&
+           std::strncmp(second_slot, expected_second, kComparedLength) == 0;
+}
 
 int check_step(const char* text, CheckOp op, const char* first_slot, const char* second_slot)
 {

@@ -20,6 +20,11 @@ enum CheckOp : unsigned {
 // an unknown op does nothing.
 int check_step(const char* text, CheckOp op, const char* first_slot, const char* second_slot);
 
+// The comparison CHECK_VERIFY makes, without printing: true when both slots
+// begin with the signature lines expected for the digest of the last
+// CHECK_FINISH under the current key prefix.
+bool signature_slots_match(const char* first_slot, const char* second_slot);
+
 // The digest written by the last CHECK_FINISH (64 bytes).
 const unsigned char* check_digest();
 

@@ -121,6 +121,7 @@ bool refill(TextStream& stream)
         if (const void* eof = std::memchr(fresh, 0x1A, static_cast<std::size_t>(n))) {
             count = static_cast<std::size_t>(static_cast<const unsigned char*>(eof) - stream.block);
             stream.input_ended = true;
+            stream.ended_at_eof_mark = true;
         }
         if (!stream.input_ended && stream.block[count - 1] == '\r') {
             --count;
@@ -143,6 +144,8 @@ void text_stream_open(TextStream& stream, ByteSource source, void* handle, std::
     stream.cr_held = false;
     stream.input_ended = false;
     stream.read_failed = false;
+    stream.ended_at_eof_mark = false;
+    stream.piece_size = 0;
 }
 
 long read_from_file(void* file, unsigned char* buffer, std::size_t capacity)
@@ -214,6 +217,7 @@ int read_text_line(char* buffer, int size, TextStream& stream)
             break;
         }
     }
+    stream.piece_size = taken;
     if (taken == 0) {
         return kEndOfInput;
     }

@@ -30,6 +30,10 @@ struct TextStream {
     bool cr_held;
     bool input_ended;
     bool read_failed;
+    // The input ended at a 0x1A byte rather than at the end of the source.
+    bool ended_at_eof_mark;
+    // Characters the last piece took from the stream, NULs and its LF included.
+    std::size_t piece_size;
 };
 
 // read_size is how many bytes to ask of the source at a time, 1 to kTextBlockSize.

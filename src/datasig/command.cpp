@@ -1,0 +1,190 @@
+#include "datasig/command.hpp"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <new>
+#include <string>
+
+#include "datasig/explain.hpp"
+#include "datasig/files.hpp"
+#include "datasig/sign.hpp"
+
+#ifndef DATASIG_VERSION
+#define DATASIG_VERSION "unknown"
+#endif
+
+namespace {
+
+constexpr int kPassed = 0;
+constexpr int kFailed = 1;
+constexpr int kTrouble = 2;
+
+constexpr char kUsage[] =
+    "Usage: datasig sign [-o OUT | -i] FILE\n"
+    "       datasig explain FILE\n"
+    "       datasig --help | --version\n";
+
+constexpr char kHelp[] =
+    "\n"
+    "Signs data files and explains what validate sees in them.\n"
+    "\n"
+    "  sign FILE       write FILE with correct signature lines to standard output:\n"
+    "                  lines that begin with G are dropped and the two expected\n"
+    "                  signature lines are added at the end of what is read\n"
+    "    -o OUT        write to OUT instead\n"
+    "    -i            sign FILE in place\n"
+    "  explain FILE    report the pieces, the key line, the digest, the expected\n"
+    "                  and found signature lines and what the signature does not\n"
+    "                  protect, then the verdict validate prints\n"
+    "\n"
+    "-o and -i write a new file beside the target and rename it over the target\n"
+    "only once it is complete and on disk.\n"
+    "\n"
+    "Exit status: 0 done (explain: the file passes), 1 the file fails the check\n"
+    "(explain), 2 a usage error, an I/O error, or a file that cannot be signed.\n";
+
+int trouble(const std::string& message)
+{
+    std::fprintf(stderr, "datasig: %s\n", message.c_str());
+    return kTrouble;
+}
+
+int usage_error(const std::string& message)
+{
+    std::fprintf(stderr, "datasig: %s\n%sTry 'datasig --help' for more.\n", message.c_str(), kUsage);
+    return kTrouble;
+}
+
+// Standard output as a whole must have reached its destination.
+int flush_standard_output(int status)
+{
+    if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
+        return trouble(std::string("cannot write standard output: ") + std::strerror(errno));
+    }
+    return status;
+}
+
+int sign(const char* name, const char* out_name, bool in_place)
+{
+    Bytes file;
+    std::string error;
+    if (!read_whole_file(name, file, error)) {
+        return trouble(error);
+    }
+    const SignResult result = sign_bytes(file);
+    if (!result.signed_ok) {
+        return trouble(std::string("cannot sign ") + name + ": " + result.problem +
+                       "; nothing was written");
+    }
+    if (in_place && result.output == file) {
+        return kPassed;
+    }
+    if (in_place || out_name != nullptr) {
+        const char* target = in_place ? name : out_name;
+        if (!replace_file(target, result.output, error)) {
+            return trouble(error + "; " + target + " is left as it was");
+        }
+        return kPassed;
+    }
+    std::fwrite(result.output.data(), 1, result.output.size(), stdout);
+    return flush_standard_output(kPassed);
+}
+
+int explain(const char* name)
+{
+    Bytes file;
+    std::string error;
+    if (!read_whole_file(name, file, error)) {
+        return trouble(error);
+    }
+    const Explanation explanation = explain_bytes(file);
+    const std::string report = format_explanation(explanation, name);
+    std::fwrite(report.data(), 1, report.size(), stdout);
+    // The check still holds this file's digest and key: its own verdict.
+    const SignatureSlots& slots = explanation.check.slots;
+    const int verdict = check_step(" ", CHECK_VERIFY, slots.first, slots.second);
+    return flush_standard_output(verdict == 1 ? kPassed : kFailed);
+}
+
+int run_sign(int argc, const char* const* argv)
+{
+    const char* out_name = nullptr;
+    bool in_place = false;
+    const char* name = nullptr;
+    bool options_ended = false;
+    for (int i = 2; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (!options_ended && arg == "--") {
+            options_ended = true;
+        } else if (!options_ended && arg == "-i") {
+            in_place = true;
+        } else if (!options_ended && arg.rfind("-o", 0) == 0) {
+            if (arg.size() > 2) {
+                out_name = argv[i] + 2;
+            } else if (i + 1 < argc) {
+                out_name = argv[++i];
+            } else {
+                return usage_error("option -o needs a file name");
+            }
+        } else if (!options_ended && arg.size() > 1 && arg[0] == '-') {
+            return usage_error("unknown option " + arg);
+        } else if (name == nullptr) {
+            name = argv[i];
+        } else {
+            return usage_error("sign takes one file");
+        }
+    }
+    if (name == nullptr) {
+        return usage_error("sign needs a file");
+    }
+    if (in_place && out_name != nullptr) {
+        return usage_error("-o and -i cannot be used together");
+    }
+    return sign(name, out_name, in_place);
+}
+
+int run_explain(int argc, const char* const* argv)
+{
+    int first = 2;
+    if (argc > first && std::strcmp(argv[first], "--") == 0) {
+        ++first;
+    }
+    if (argc - first != 1) {
+        return usage_error("explain takes one file");
+    }
+    if (argv[first][0] == '-' && argv[first][1] != '\0' && first == 2) {
+        return usage_error(std::string("unknown option ") + argv[first]);
+    }
+    return explain(argv[first]);
+}
+
+} // namespace
+
+int run_datasig(int argc, const char* const* argv)
+{
+    if (argc < 2) {
+        return usage_error("no command given");
+    }
+    const std::string command = argv[1];
+    try {
+        if (command == "--help" || command == "-h") {
+            std::fputs(kUsage, stdout);
+            std::fputs(kHelp, stdout);
+            return flush_standard_output(kPassed);
+        }
+        if (command == "--version") {
+            std::fputs("datasig " DATASIG_VERSION "\n", stdout);
+            return flush_standard_output(kPassed);
+        }
+        if (command == "sign") {
+            return run_sign(argc, argv);
+        }
+        if (command == "explain") {
+            return run_explain(argc, argv);
+        }
+    } catch (const std::bad_alloc&) {
+        return trouble("out of memory");
+    }
+    return usage_error("unknown command " + command);
+}

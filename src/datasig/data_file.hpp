@@ -1,0 +1,44 @@
+// A data file held in memory, read with the same reader and check as validate.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "check/check.hpp"
+#include "crypto/sha512.hpp"
+#include "tool/reader.hpp"
+
+using Bytes = std::vector<unsigned char>;
+
+// What validate's check finds in a file: the digest, the key prefix, the
+// two signature lines expected and the two slots as read.
+struct CheckResult {
+    bool passed;
+    unsigned char digest[kDigestSize];
+    std::string key_prefix;
+    std::string expected_first;
+    std::string expected_second;
+    SignatureSlots slots;
+};
+
+// A text stream over bytes in memory. The stream is large, so it lives on
+// the heap; memory must outlive it.
+std::unique_ptr<TextStream> open_memory_stream(MemorySource& memory, const Bytes& bytes);
+
+// Starts a check as a fresh validate run does: the digest reset, the key
+// prefix empty, both slots empty.
+void start_check(SignatureSlots& slots);
+
+// Finishes the digest and fills in everything but slots, which the caller
+// has already read into result.slots.
+void finish_check(CheckResult& result);
+
+// Reads the whole file and runs the check on it, printing nothing.
+CheckResult check_bytes(const Bytes& file);
+
+bool passes_check(const Bytes& file);
+
+// The first 65 characters of a signature line: what the check compares.
+inline constexpr std::size_t kComparedSignatureLength = 65;

@@ -1,0 +1,17 @@
+// Reading a whole file, and replacing a file so that a failure at any point
+// leaves the old one as it was.
+#pragma once
+
+#include <string>
+
+#include "datasig/data_file.hpp"
+
+// False with a reason in error when the file cannot be opened or read.
+bool read_whole_file(const std::string& name, Bytes& bytes, std::string& error);
+
+// Writes bytes to a new file in target's folder, flushes it to disk and
+// renames it over target (following a symbolic link to the file it names).
+// The new file keeps the old one's permissions, or gets the usual ones for a
+// new file. On any failure the temporary file is removed, target is left as
+// it was, and error tells which step failed.
+bool replace_file(const std::string& target, const Bytes& bytes, std::string& error);

@@ -1,0 +1,74 @@
+#include "datasig/sign.hpp"
+
+#include <algorithm>
+
+namespace {
+
+constexpr unsigned char kEofMark = 0x1A;
+
+struct Composition {
+    Bytes content; // what the reader reads, up to the signature lines
+    bool crlf;
+    std::size_t dropped_lines;
+};
+
+void append(Bytes& bytes, const std::string& text)
+{
+    bytes.insert(bytes.end(), text.begin(), text.end());
+}
+
+// Keeps every line before read_end that does not begin with G and ends the
+// last one with a line end. Lines are counted by their LFs, as the reader
+// counts them.
+Composition compose_content(Bytes::const_iterator begin, Bytes::const_iterator read_end)
+{
+    Composition result{{}, false, 0};
+    std::size_t crlf_ends = 0;
+    std::size_t lf_ends = 0;
+    for (auto line = begin; line != read_end;) {
+        const auto lf = std::find(line, read_end, '\n');
+        const auto next = lf == read_end ? read_end : lf + 1;
+        if (lf != read_end) {
+            ++(lf != line && lf[-1] == '\r' ? crlf_ends : lf_ends);
+        }
+        if (*line == 'G') {
+            ++result.dropped_lines;
+        } else {
+            result.content.insert(result.content.end(), line, next);
+        }
+        line = next;
+    }
+    result.crlf = crlf_ends > lf_ends;
+    if (!result.content.empty() && result.content.back() != '\n') {
+        // A last line that ends in a CR had its LF cut off: complete the CR LF.
+        append(result.content, result.content.back() == '\r' ? "\n" : result.crlf ? "\r\n" : "\n");
+    }
+    return result;
+}
+
+} // namespace
+
+SignResult sign_bytes(const Bytes& file, OutputCheck check)
+{
+    const auto read_end = std::find(file.begin(), file.end(), kEofMark);
+    Composition composition = compose_content(file.begin(), read_end);
+
+    // The content read alone gives the same pieces as in the output, since
+    // it ends with a line end: the digest, the key and which slot comes next.
+    const CheckResult content = check_bytes(composition.content);
+    const std::string line_end = composition.crlf ? "\r\n" : "\n";
+
+    SignResult result{false, std::move(composition.content), "", composition.crlf,
+                      content.slots.next_is_second, composition.dropped_lines};
+    append(result.output, (result.swapped ? content.expected_second : content.expected_first) + line_end);
+    append(result.output, (result.swapped ? content.expected_first : content.expected_second) + line_end);
+    result.output.insert(result.output.end(), read_end, file.end());
+
+    if (!check(result.output)) {
+        result.output.clear();
+        result.problem = "the signed output would not pass the check";
+        return result;
+    }
+    result.signed_ok = true;
+    return result;
+}
