@@ -4,7 +4,8 @@
 #   2. the same tests built with clang under AddressSanitizer and
 #      UndefinedBehaviorSanitizer;
 #   3. both fuzz targets for FUZZ_SECONDS each (60 by default);
-#   4. clang-tidy and cppcheck on src/.
+#   4. clang-tidy and cppcheck on src/;
+#   5. the Debian package, built, unpacked and tried.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -24,5 +25,8 @@ clang-tidy -p build/dev --quiet src/*/*.cpp
 cppcheck --enable=warning,style,performance,portability --std=c++20 --language=c++ \
   --inline-suppr --error-exitcode=1 --quiet -I src src
 echo "clang-tidy and cppcheck: no findings"
+
+step "Debian package"
+tests/package-check.sh
 
 step "all checks passed"

@@ -77,6 +77,12 @@ int sign(const char* name, const char* out_name, bool in_place)
         return trouble(std::string("cannot sign ") + name + ": " + result.problem +
                        "; nothing was written");
     }
+    for (const std::size_t line : result.long_dropped_lines) {
+        std::fprintf(stderr,
+                     "datasig: %s: line %zu begins with G and is longer than 79 characters: "
+                     "dropped whole, with any checked content past its 79th character\n",
+                     name, line);
+    }
     if (in_place && result.output == file) {
         return kPassed;
     }

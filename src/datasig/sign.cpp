@@ -1,6 +1,7 @@
 #include "datasig/sign.hpp"
 
 #include <algorithm>
+#include <vector>
 
 namespace {
 
@@ -10,7 +11,16 @@ struct Composition {
     Bytes content; // what the reader reads, up to the signature lines
     bool crlf;
     std::size_t dropped_lines;
+    std::vector<std::size_t> long_dropped_lines;
 };
+
+// A line's length as the reader counts it: without its LF, or its CR LF.
+std::size_t line_length(Bytes::const_iterator line, Bytes::const_iterator lf,
+                        Bytes::const_iterator read_end)
+{
+    const auto length = static_cast<std::size_t>(lf - line);
+    return lf != read_end && length > 0 && lf[-1] == '\r' ? length - 1 : length;
+}
 
 void append(Bytes& bytes, const std::string& text)
 {
@@ -22,10 +32,11 @@ void append(Bytes& bytes, const std::string& text)
 // counts them.
 Composition compose_content(Bytes::const_iterator begin, Bytes::const_iterator read_end)
 {
-    Composition result{{}, false, 0};
+    Composition result{{}, false, 0, {}};
     std::size_t crlf_ends = 0;
     std::size_t lf_ends = 0;
-    for (auto line = begin; line != read_end;) {
+    std::size_t line_number = 1;
+    for (auto line = begin; line != read_end; ++line_number) {
         const auto lf = std::find(line, read_end, '\n');
         const auto next = lf == read_end ? read_end : lf + 1;
         if (lf != read_end) {
@@ -33,6 +44,9 @@ Composition compose_content(Bytes::const_iterator begin, Bytes::const_iterator r
         }
         if (*line == 'G') {
             ++result.dropped_lines;
+            if (line_length(line, lf, read_end) > kPieceReadSize - 1) {
+                result.long_dropped_lines.push_back(line_number);
+            }
         } else {
             result.content.insert(result.content.end(), line, next);
         }
@@ -40,8 +54,10 @@ Composition compose_content(Bytes::const_iterator begin, Bytes::const_iterator r
     }
     result.crlf = crlf_ends > lf_ends;
     if (!result.content.empty() && result.content.back() != '\n') {
-        // A last line that ends in a CR had its LF cut off: complete the CR LF.
-        append(result.content, result.content.back() == '\r' ? "\n" : result.crlf ? "\r\n" : "\n");
+        // A CR that ends the input is content; a CR LF after it keeps it so
+        // (CR CR LF reads as CR LF), where an LF alone would make it a line end.
+        const bool last_is_cr = result.content.back() == '\r';
+        append(result.content, last_is_cr || result.crlf ? "\r\n" : "\n");
     }
     return result;
 }
@@ -59,7 +75,8 @@ SignResult sign_bytes(const Bytes& file, OutputCheck check)
     const std::string line_end = composition.crlf ? "\r\n" : "\n";
 
     SignResult result{false, std::move(composition.content), "", composition.crlf,
-                      content.slots.next_is_second, composition.dropped_lines};
+                      content.slots.next_is_second, composition.dropped_lines,
+                      std::move(composition.long_dropped_lines)};
     append(result.output, (result.swapped ? content.expected_second : content.expected_first) + line_end);
     append(result.output, (result.swapped ? content.expected_first : content.expected_second) + line_end);
     result.output.insert(result.output.end(), read_end, file.end());

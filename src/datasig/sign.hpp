@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 #include "datasig/data_file.hpp"
 
@@ -16,6 +17,9 @@ struct SignResult {
     bool crlf;           // the line ends used for the added lines
     bool swapped;        // the second line is written first (see sign_bytes)
     std::size_t dropped_lines;
+    // Dropped lines longer than 79 characters: what followed their 79th
+    // character may have been checked content, and is gone with them.
+    std::vector<std::size_t> long_dropped_lines;
 };
 
 // The file's bytes with every whole line that begins with G dropped, the

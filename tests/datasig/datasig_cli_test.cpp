@@ -200,6 +200,19 @@ TEST(Sign, WritesToStandardOutputAFileThatValidatePasses)
     EXPECT_EQ(read_file(fixture("altered_content.txt")).size(), run.out.size());
 }
 
+TEST(Sign, WarnsWhenALongLineThatBeginsWithGIsDropped)
+{
+    TemporaryFolder folder;
+    const std::string name = folder / "long-g.txt";
+    write_file(name, "A1\nG" + std::string(78, 'x') + "A checked part\nGshort\n");
+    const RunResult run = datasig({"sign", name});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, "datasig: " + name +
+                           ": line 2 begins with G and is longer than 79 characters: dropped whole, "
+                           "with any checked content past its 79th character\n");
+    EXPECT_EQ(run.out.rfind("A1\nG", 0), 0U);
+}
+
 TEST(Sign, ReportsAStandardOutputThatCannotBeWritten)
 {
     const RunResult run =
