@@ -16,20 +16,18 @@ bool always()
 bool has_bmi2()
 {
     __builtin_cpu_init();
-    return __builtin_cpu_supports("bmi2") != 0;
+    return static_cast<bool>(__builtin_cpu_supports("bmi2"));
 }
 
 bool has_avx2_and_bmi2()
 {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") != 0 && __builtin_cpu_supports("bmi2") != 0;
+    return has_bmi2() && static_cast<bool>(__builtin_cpu_supports("avx2"));
 }
 
 bool has_avx512vl_and_bmi2()
 {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx512f") != 0 && __builtin_cpu_supports("avx512vl") != 0 &&
-           __builtin_cpu_supports("bmi2") != 0;
+    return has_bmi2() && static_cast<bool>(__builtin_cpu_supports("avx512f")) &&
+           static_cast<bool>(__builtin_cpu_supports("avx512vl"));
 }
 #endif
 

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-namespace {
+namespace { // NOLINT(cert-dcl59-cpp): a private copy for each build, as said above
 
 using u64 = std::uint64_t;
 

@@ -8,10 +8,12 @@
 
 #include <immintrin.h>
 
+#include <cstddef>
+
 #include "crypto/sha512.hpp"
 #include "crypto/sha512_rounds.hpp"
 
-namespace {
+namespace { // NOLINT(cert-dcl59-cpp): a private copy for each build
 
 using Pair = __m128i;
 
@@ -50,11 +52,12 @@ using Pair = __m128i;
 
 // The schedule ring as eight pairs: X[i] holds words 2i and 2i + 1.
 using Ring = Pair[8];
+constexpr std::ptrdiff_t kWordsPerPair = 2;
 
 [[gnu::always_inline]] inline void store_k_plus_w(u64* k_plus_w, int i, Pair w, const u64* K)
 {
-    const Pair k = _mm_loadu_si128(reinterpret_cast<const Pair*>(K + 2 * i));
-    _mm_store_si128(reinterpret_cast<Pair*>(k_plus_w + 2 * i), add(w, k));
+    const Pair k = _mm_loadu_si128(reinterpret_cast<const Pair*>(K + kWordsPerPair * i));
+    _mm_store_si128(reinterpret_cast<Pair*>(k_plus_w + kWordsPerPair * i), add(w, k));
 }
 
 // Words 2i and 2i + 1 of the next pass, in place, and their K + W.
@@ -72,7 +75,7 @@ using Ring = Pair[8];
     alignas(16) u64 k_plus_w[16];
     Ring X;
     for (int i = 0; i < 8; ++i) {
-        X[i] = _mm_loadu_si128(reinterpret_cast<const Pair*>(W + 2 * i));
+        X[i] = _mm_loadu_si128(reinterpret_cast<const Pair*>(W + kWordsPerPair * i));
         store_k_plus_w(k_plus_w, i, X[i], K);
     }
     WorkingVariables v = start_block(H);

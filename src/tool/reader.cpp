@@ -22,7 +22,7 @@ std::uint64_t byte_bits(const unsigned char* p, unsigned char c)
     std::uint64_t bits = 0;
 #ifdef __SSE2__
     const __m128i wanted = _mm_set1_epi8(static_cast<char>(c));
-    for (int i = 0; i < 4; ++i) {
+    for (std::size_t i = 0; i < 4; ++i) {
         const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
         const auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, wanted)));
         bits |= std::uint64_t{mask} << (16 * i);
@@ -233,22 +233,26 @@ void strip_line_ends(char* line)
     }
 }
 
+namespace {
+
+// A, B, C and H begin content pieces. Tested without a branch for each
+// letter: classes follow one another in no order a processor could predict.
+bool is_content_class(char first)
+{
+    const auto offset = static_cast<unsigned char>(first - 'A');
+    return offset < 3 || offset == 'H' - 'A';
+}
+
+} // namespace
+
 PieceClass classify_piece(const char* piece)
 {
-    switch (piece[0]) {
-    case 'A':
-    case 'B':
-    case 'C':
-        return PieceClass::content;
-    case 'H':
+    if (is_content_class(piece[0])) {
         return std::strncmp(piece, kKeyLineKeyword, kKeyLineKeywordLength) == 0
                    ? PieceClass::key_line
                    : PieceClass::content;
-    case 'G':
-        return PieceClass::signature;
-    default:
-        return PieceClass::ignored;
     }
+    return piece[0] == 'G' ? PieceClass::signature : PieceClass::ignored;
 }
 
 void clear_slots(SignatureSlots& slots)
@@ -260,14 +264,19 @@ void clear_slots(SignatureSlots& slots)
 
 namespace {
 
+// A key line can be 79 characters; the key prefix keeps 51.
+void set_key_prefix(const char* key_line, std::size_t length)
+{
+    length = std::min(length, kKeyPrefixSize - 1);
+    std::memcpy(key_prefix, key_line, length);
+    key_prefix[length] = '\0';
+}
+
 void absorb_content(const char* text, PieceClass piece_class)
 {
     check_step(text, CHECK_ABSORB, " ", " ");
     if (piece_class == PieceClass::key_line) {
-        // A key line can be 79 characters; the key prefix keeps 51.
-        const std::size_t length = std::min(std::strlen(text), kKeyPrefixSize - 1);
-        std::memcpy(key_prefix, text, length);
-        key_prefix[length] = '\0';
+        set_key_prefix(text, std::strlen(text));
     }
 }
 
@@ -350,23 +359,7 @@ void handle_piece_in_block(char* piece, std::size_t n, SignatureSlots& slots)
     char* const end = piece + n;
     const char after = *end;
     *end = '\0';
-    const PieceClass piece_class = classify_piece(piece);
-    switch (piece_class) {
-    case PieceClass::content:
-    case PieceClass::key_line:
-        // An LF can only be a piece's last character: cutting the text there
-        // strips it.
-        if (end[-1] == '\n') {
-            end[-1] = '\0';
-        }
-        absorb_content(piece, piece_class);
-        break;
-    case PieceClass::signature:
-        keep_signature(piece, slots);
-        break;
-    case PieceClass::ignored:
-        break;
-    }
+    handle_piece(piece, slots);
     *end = after;
 }
 
@@ -397,21 +390,15 @@ void handle_whole_pieces(TextStream& stream, SignatureSlots& slots)
     for (std::size_t n; (n = whole_piece_length(feeds, at)) > 0; at += n) {
         char* const piece = block + at;
         const std::size_t text_length = piece[n - 1] == '\n' ? n - 1 : n;
-        // A, B, C or H tested without a branch for each: classes follow one
-        // another in no order a processor could predict.
-        const auto first = static_cast<unsigned char>(piece[0]);
-        const bool content = (static_cast<unsigned char>(first - 'A') < 3) | (first == 'H');
-        if (content) {
+        if (is_content_class(piece[0])) {
             if (text_length >= kKeyLineKeywordLength &&
                 std::memcmp(piece, kKeyLineKeyword, kKeyLineKeywordLength) == 0) {
-                const std::size_t length = std::min(text_length, kKeyPrefixSize - 1);
-                std::memcpy(key_prefix, piece, length);
-                key_prefix[length] = '\0';
+                set_key_prefix(piece, text_length);
             }
             move_text(reinterpret_cast<unsigned char*>(texts + texts_length),
                       reinterpret_cast<const unsigned char*>(piece), text_length);
             texts_length += text_length;
-        } else if (first == 'G') {
+        } else if (piece[0] == 'G') {
             char* slot = slots.next_is_second ? slots.second : slots.first;
             std::memcpy(slot, piece, n);
             slot[n] = '\0';

@@ -12,6 +12,7 @@
 #include "check/check.hpp"
 #include "crypto/sha512.hpp"
 #include "support/data_files.hpp"
+#include "support/digest.hpp"
 #include "support/run_binary.hpp"
 
 namespace {
@@ -51,18 +52,14 @@ protected:
 // the given key line (its first 51 characters make the key prefix).
 std::string signature_lines(const std::string& digested, const std::string& key_line)
 {
-    DigestContext context;
-    digest_reset(context);
-    digest_absorb(reinterpret_cast<const unsigned char*>(digested.data()),
-                  static_cast<std::uint32_t>(digested.size()), context);
-    unsigned char digest[kDigestSize];
-    digest_finish(digest, context, kDigestSize);
+    const std::string digest = test_support::sha512_of(digested);
     const std::string prefix = key_line.substr(0, kKeyPrefixSize - 1);
     std::copy(prefix.begin(), prefix.end(), key_prefix);
     key_prefix[prefix.size()] = '\0';
     char first[kSignatureLineSize];
     char second[kSignatureLineSize];
-    make_signature_lines(digest, kDigestSize, first, second);
+    make_signature_lines(reinterpret_cast<const unsigned char*>(digest.data()), kDigestSize, first,
+                         second);
     key_prefix[0] = '\0';
     return std::string(first) + second;
 }

@@ -9,6 +9,7 @@
 #include "check/check.hpp"
 #include "crypto/sha512.hpp"
 #include "support/data_files.hpp"
+#include "support/digest.hpp"
 
 namespace {
 
@@ -161,17 +162,6 @@ void PrintTo(const DataFileCase& c, std::ostream* out)
 
 class DataFileCaseTest : public testing::TestWithParam<DataFileCase> {};
 
-std::string digest_of(const std::string& bytes)
-{
-    DigestContext context;
-    digest_reset(context);
-    digest_absorb(reinterpret_cast<const unsigned char*>(bytes.data()),
-                  static_cast<std::uint32_t>(bytes.size()), context);
-    unsigned char out[kDigestSize];
-    digest_finish(out, context, kDigestSize);
-    return std::string(out, out + kDigestSize);
-}
-
 // What read_data_file leaves: the digest, the key prefix and the two slots.
 struct Outcome {
     std::string digest;
@@ -233,7 +223,7 @@ const std::size_t kReadSizes[] = {1, 2, 7, 63, 64, 79, 80, 81, 1000, kTextBlockS
 TEST_P(DataFileCaseTest, DigestsKeysAndKeepsSignatures)
 {
     const DataFileCase& c = GetParam();
-    const Outcome expected{digest_of(c.digested), c.key_prefix, c.first_slot, c.second_slot};
+    const Outcome expected{test_support::sha512_of(c.digested), c.key_prefix, c.first_slot, c.second_slot};
     for (const std::size_t read_size : kReadSizes) {
         ASSERT_EQ(read_file(c.bytes, read_size), expected) << "read size " << read_size;
     }
