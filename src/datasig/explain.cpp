@@ -61,12 +61,6 @@ std::string columns(std::size_t from, std::size_t to)
     return from == to ? format("character %zu is", from) : format("characters %zu-%zu are", from, to);
 }
 
-std::string ordinal(std::size_t n)
-{
-    static const char* const kWords[] = {"first", "second", "third", "fourth", "fifth"};
-    return n >= 1 && n <= 5 ? kWords[n - 1] : format("%zuth", n);
-}
-
 // One piece as the reader gave it, placed in the file.
 struct PieceFacts {
     const char* text;   // its bytes, NULs included
@@ -176,9 +170,9 @@ private:
         }
         if (number > 2) {
             add(WarningKind::extra_signature, piece.line,
-                format("line %ld: a %s signature line replaces the one read from line %ld in "
+                format("line %ld: signature line %zu replaces the one read from line %ld in "
                        "the %s slot",
-                       piece.line, ordinal(number).c_str(), out_.found[slot].line,
+                       piece.line, number, out_.found[slot].line,
                        kSlotNames[slot]));
         }
     }
