@@ -4,12 +4,13 @@
 #   bench/compare.sh SIZE [RUNS] [lf|crlf]
 #
 # SIZE is in bytes or with K, M or G (256M is 256 MiB). It builds the release
-# preset, writes a signed file of that size under build/release/bench/, runs
-# the three commands once to warm the page cache, then RUNS rounds (at least
-# 5; by default 11, or 101 below 1 MiB) in which each command runs once, in
-# turn, so that load from elsewhere on the machine falls on all three alike.
-# It prints the median wall time of each, the ratios, and the peak resident
-# set size of validate (from /usr/bin/time).
+# preset, writes a signed file of that size under build/release/bench/, warms
+# the page cache, then times RUNS rounds (at least 5; by default 11, or 101
+# below 1 MiB) with hyperfine: in each round the three commands run in turn
+# (ten times each below 1 MiB), so that load from elsewhere on the machine
+# falls on all three alike. It prints the median wall time of each, the
+# ratios, and the peak resident set size of validate (from /usr/bin/time).
+# hyperfine, openssl and time are installed with apt-get where missing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 export LC_ALL=C
@@ -29,6 +30,7 @@ line_ends=${3:-lf}
 # Only what is missing, and only with apt-get.
 missing=()
 command -v openssl >/dev/null || missing+=(openssl)
+command -v hyperfine >/dev/null || missing+=(hyperfine)
 command -v sha512sum >/dev/null || missing+=(coreutils)
 [ -x /usr/bin/time ] || missing+=(time)
 command -v cmake >/dev/null || missing+=(cmake)
@@ -62,44 +64,34 @@ if [ "$verdict" != "Validation check passed, data indicated as correct" ]; then
 fi
 
 names=("validate" "sha512sum" "openssl dgst -sha512")
-run_command() {
-  case $1 in
-    0) "$validate" "$file" ;;
-    1) sha512sum "$file" ;;
-    2) openssl dgst -sha512 "$file" ;;
-  esac
-}
+commands=("$validate $file" "sha512sum $file" "openssl dgst -sha512 $file")
+# Small files: each round runs each command several times, and its figure for
+# the round is their median.
+per_round=1
+[ "$bytes" -ge $((1 << 20)) ] || per_round=10
 
-# Wall time of one run in microseconds, from bash's own clock.
-time_once() {
-  local start end
-  start=${EPOCHREALTIME/[.,]/}
-  run_command "$1" >/dev/null
-  end=${EPOCHREALTIME/[.,]/}
-  echo $((end - start))
-}
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+# Each round is one hyperfine run of the three commands in turn, without a
+# shell between, so that load from elsewhere on the machine falls on all
+# three alike; a command's figure is the median of its rounds.
+hyperfine -N --warmup 3 --runs 1 "${commands[@]}" >/dev/null 2>&1
+for ((round = 0; round < runs; ++round)); do
+  hyperfine -N --runs "$per_round" --export-csv "$work/round-$round.csv" "${commands[@]}" \
+    >/dev/null 2>&1
+done
 
 median() {
-  sort -n | awk '{ v[NR] = $1 } END { m = (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2; printf "%.6f\n", m / 1e6 }'
+  sort -g | awk '{ v[NR] = $1 } END { printf "%.6f\n", (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
 }
-
-declare -a samples=("" "" "")
-for c in 0 1 2; do
-  time_once "$c" >/dev/null
-done
-for ((round = 0; round < runs; ++round)); do
-  for c in 0 1 2; do
-    samples[$c]+="$(time_once "$c") "
-  done
-done
 
 declare -a medians
 for c in 0 1 2; do
-  medians[$c]=$(tr ' ' '\n' <<<"${samples[$c]}" | grep . | median)
+  medians[$c]=$(awk -F, -v row=$((c + 2)) 'FNR == row { print $4 }' "$work"/round-*.csv | median)
 done
 rss_file=$(/usr/bin/time -f %M "$validate" "$file" 2>&1 >/dev/null)
 
-echo "file: $file, $bytes bytes, $line_ends line ends; $runs alternating runs each"
+echo "file: $file, $bytes bytes, $line_ends line ends; $runs alternating rounds of $per_round run(s) each"
 printf '%-22s %s\n' "command" "median wall (s)"
 for c in 0 1 2; do
   printf '%-22s %.4f\n' "${names[$c]}" "${medians[$c]}"
