@@ -1,8 +1,6 @@
 #include "crypto/sha512.hpp"
 
 #include <algorithm>
-#include <bit>
-#include <cstring>
 
 #include "crypto/sha512_compress.hpp"
 
@@ -10,14 +8,12 @@ namespace {
 
 using u64 = std::uint64_t;
 
+// Compilers turn this into one load, and a byte swap where the processor is
+// little-endian.
 u64 load_be64(const unsigned char* p)
 {
-    u64 word;
-    std::memcpy(&word, p, sizeof word);
-    if constexpr (std::endian::native == std::endian::little) {
-        word = __builtin_bswap64(word);
-    }
-    return word;
+    return u64{p[0]} << 56 | u64{p[1]} << 48 | u64{p[2]} << 40 | u64{p[3]} << 32 |
+           u64{p[4]} << 24 | u64{p[5]} << 16 | u64{p[6]} << 8 | u64{p[7]};
 }
 
 std::size_t block_position(const DigestContext& context)

@@ -4,6 +4,7 @@
 
 #include "crypto/sha512.hpp"
 #include "crypto/sha512_rounds.hpp"
+#include "platform/cpu.hpp"
 
 namespace {
 
@@ -15,19 +16,17 @@ bool always()
 #ifdef VALIDATE_SHA512_X86
 bool has_bmi2()
 {
-    __builtin_cpu_init();
-    return static_cast<bool>(__builtin_cpu_supports("bmi2"));
+    return cpu_features().bmi2;
 }
 
 bool has_avx2_and_bmi2()
 {
-    return has_bmi2() && static_cast<bool>(__builtin_cpu_supports("avx2"));
+    return has_bmi2() && cpu_features().avx2;
 }
 
 bool has_avx512vl_and_bmi2()
 {
-    return has_bmi2() && static_cast<bool>(__builtin_cpu_supports("avx512f")) &&
-           static_cast<bool>(__builtin_cpu_supports("avx512vl"));
+    return has_bmi2() && cpu_features().avx512vl;
 }
 #endif
 

@@ -9,6 +9,7 @@
 #include "datasig/explain.hpp"
 #include "datasig/files.hpp"
 #include "datasig/sign.hpp"
+#include "platform/platform.hpp"
 
 #ifndef DATASIG_VERSION
 #define DATASIG_VERSION "unknown"
@@ -44,15 +45,20 @@ constexpr char kHelp[] =
     "Exit status: 0 done (explain: the file passes), 1 the file fails the check\n"
     "(explain), 2 a usage error, an I/O error, or a file that cannot be signed.\n";
 
+void warn(const std::string& message)
+{
+    write_text(("datasig: " + message + "\n").c_str(), stderr);
+}
+
 int trouble(const std::string& message)
 {
-    std::fprintf(stderr, "datasig: %s\n", message.c_str());
+    warn(message);
     return kTrouble;
 }
 
 int usage_error(const std::string& message)
 {
-    std::fprintf(stderr, "datasig: %s\n%sTry 'datasig --help' for more.\n", message.c_str(), kUsage);
+    warn(message + "\n" + kUsage + "Try 'datasig --help' for more.");
     return kTrouble;
 }
 
@@ -78,10 +84,9 @@ int sign(const char* name, const char* out_name, bool in_place)
                        "; nothing was written");
     }
     for (const std::size_t line : result.long_dropped_lines) {
-        std::fprintf(stderr,
-                     "datasig: %s: line %zu begins with G and is longer than 79 characters: "
-                     "dropped whole, with any checked content past its 79th character\n",
-                     name, line);
+        warn(std::string(name) + ": line " + std::to_string(line) +
+             " begins with G and is longer than 79 characters: dropped whole, with any checked "
+             "content past its 79th character");
     }
     if (in_place && result.output == file) {
         return kPassed;
@@ -93,6 +98,8 @@ int sign(const char* name, const char* out_name, bool in_place)
         }
         return kPassed;
     }
+    // The signed bytes, CR LF line ends included, exactly as they are.
+    use_binary_output(stdout);
     std::fwrite(result.output.data(), 1, result.output.size(), stdout);
     return flush_standard_output(kPassed);
 }
@@ -106,7 +113,7 @@ int explain(const char* name)
     }
     const Explanation explanation = explain_bytes(file);
     const std::string report = format_explanation(explanation, name);
-    std::fwrite(report.data(), 1, report.size(), stdout);
+    write_text(report.c_str(), stdout);
     // The check still holds this file's digest and key: its own verdict.
     const SignatureSlots& slots = explanation.check.slots;
     const int verdict = check_step(" ", CHECK_VERIFY, slots.first, slots.second);

@@ -66,7 +66,7 @@ struct PieceFacts {
     const char* text;   // its bytes, NULs included
     std::size_t length; // up to its first NUL: what the check sees
     std::size_t size;   // every character it took, its LF included
-    long line;
+    std::size_t line;
     std::size_t column; // of its first character in its line, from 1
     bool ends_line;
     PieceClass piece_class;
@@ -101,7 +101,7 @@ public:
         }
     }
 
-    void add(WarningKind kind, long line, std::string text)
+    void add(WarningKind kind, std::size_t line, std::string text)
     {
         out_.warnings.push_back({kind, line, std::move(text)});
     }
@@ -130,7 +130,7 @@ private:
 
     std::string nul_text() const
     {
-        return format("line %ld: a NUL byte at character %zu: ", nul_line_, nul_column_) +
+        return format("line %zu: a NUL byte at character %zu: ", nul_line_, nul_column_) +
                columns(nul_column_, nul_end_) + " not checked";
     }
 
@@ -139,7 +139,7 @@ private:
         if (piece.column == 1) {
             if (piece.text[0] == 'g' && looks_like_signature(piece.text, piece.length)) {
                 add(WarningKind::lowercase_signature, piece.line,
-                    format("line %ld: a signature line that begins with a lowercase g is "
+                    format("line %zu: a signature line that begins with a lowercase g is "
                            "ignored: only G lines are signature lines",
                            piece.line));
             }
@@ -149,8 +149,8 @@ private:
             return;
         }
         add(WarningKind::unchecked_part, piece.line,
-            format("line %ld: ", piece.line) + columns(piece.column, last_column(piece)) +
-                format(" not checked: this part of a long line begins with %s, not A, B, C or H",
+            format("line %zu: ", piece.line) + columns(piece.column, last_column(piece)) +
+                format(" not checked: this part of a std::size_t line begins with %s, not A, B, C or H",
                        quoted_character(piece.text[0]).c_str()));
     }
 
@@ -159,18 +159,18 @@ private:
         const std::size_t number = out_.signature_pieces;
         if (piece.column != 1) {
             add(WarningKind::stray_signature, piece.line,
-                format("line %ld: characters %zu-%zu of a long line begin with G, so they are "
+                format("line %zu: characters %zu-%zu of a std::size_t line begin with G, so they are "
                        "read as a signature line, into the %s slot",
                        piece.line, piece.column, last_column(piece), kSlotNames[slot]));
         } else if (looks_like_signature(piece.text, piece.length) && has_lowercase_digit(piece.text)) {
             add(WarningKind::lowercase_signature, piece.line,
-                format("line %ld: the signature line is in lowercase; it is compared with "
+                format("line %zu: the signature line is in lowercase; it is compared with "
                        "uppercase hexadecimal digits and cannot match",
                        piece.line));
         }
         if (number > 2) {
             add(WarningKind::extra_signature, piece.line,
-                format("line %ld: signature line %zu replaces the one read from line %ld in "
+                format("line %zu: signature line %zu replaces the one read from line %zu in "
                        "the %s slot",
                        piece.line, number, out_.found[slot].line,
                        kSlotNames[slot]));
@@ -178,7 +178,7 @@ private:
     }
 
     Explanation& out_;
-    long nul_line_ = 0;
+    std::size_t nul_line_ = 0;
     std::size_t nul_column_ = 0;
     std::size_t nul_end_ = 0;
 };
@@ -217,7 +217,7 @@ void format_signature(std::string& report, const Explanation& explanation, int s
         return;
     }
     const std::size_t difference = first_difference(found.text, expected);
-    report += format(" (line %ld): ", found.line);
+    report += format(" (line %zu): ", found.line);
     report += difference == 0 ? std::string("matches\n")
                               : format("differs at character %zu\n", difference);
     report += "  expected  " + expected + "\n";
@@ -254,7 +254,7 @@ Explanation explain_bytes(const Bytes& file)
     start_check(slots);
 
     char piece[kPieceBufferSize];
-    long line = 1;
+    std::size_t line = 1;
     std::size_t column = 1;
     for (int length; (length = read_text_line(piece, kPieceReadSize, *stream)) != kEndOfInput;) {
         const std::size_t size = stream->piece_size;
@@ -283,7 +283,7 @@ Explanation explain_bytes(const Bytes& file)
         explainer.add(WarningKind::missing_signature, 0, "the file has no signature line");
     } else if (explanation.signature_pieces == 1) {
         explainer.add(WarningKind::missing_signature, 0,
-                      format("the file has only one signature line (line %ld): the second "
+                      format("the file has only one signature line (line %zu): the second "
                              "slot stays empty",
                              explanation.found[0].line));
     }
@@ -292,7 +292,7 @@ Explanation explain_bytes(const Bytes& file)
         const auto after = static_cast<std::size_t>(file.end() - mark) - 1;
         if (after > 0) {
             explainer.add(WarningKind::after_eof_mark, line,
-                          format("line %ld: a 0x1A byte ends the input: the %zu bytes after it "
+                          format("line %zu: a 0x1A byte ends the input: the %zu bytes after it "
                                  "are never read, so nothing there is checked",
                                  line, after));
         }
@@ -309,7 +309,7 @@ std::string format_explanation(const Explanation& explanation, const std::string
     if (explanation.key_line == 0) {
         report += "key line: none: the key is the built-in constant alone\n";
     } else {
-        report += format("key line: line %ld", explanation.key_line);
+        report += format("key line: line %zu", explanation.key_line);
         if (explanation.key_lines > 1) {
             report += format(", the last of %zu", explanation.key_lines);
         }

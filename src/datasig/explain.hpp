@@ -10,8 +10,8 @@
 
 enum class WarningKind {
     after_eof_mark,      // bytes after a 0x1A byte are never read
-    unchecked_part,      // a part of a long line that begins with an ignored character
-    stray_signature,     // a part of a long line that begins with G fills a signature slot
+    unchecked_part,      // a part of a std::size_t line that begins with an ignored character
+    stray_signature,     // a part of a std::size_t line that begins with G fills a signature slot
     nul_byte,            // a NUL byte ends the text the check sees
     lowercase_signature, // a signature line in lowercase can never match
     missing_signature,   // fewer than two signature lines
@@ -20,13 +20,13 @@ enum class WarningKind {
 
 struct Warning {
     WarningKind kind;
-    long line; // 0 when it concerns the whole file
+    std::size_t line; // 0 when it concerns the whole file
     std::string text;
 };
 
 struct FoundLine {
     std::string text; // the slot as read, line end included
-    long line;        // where it was read; 0 when the slot is empty
+    std::size_t line;        // where it was read; 0 when the slot is empty
 };
 
 struct Explanation {
@@ -35,7 +35,7 @@ struct Explanation {
     std::size_t ignored_pieces;
     std::size_t signature_pieces;
     std::size_t key_lines;
-    long key_line;             // the key line in effect; 0 without one
+    std::size_t key_line;             // the key line in effect; 0 without one
     std::string key_line_text; // its whole text as digested
     FoundLine found[2];
     std::vector<Warning> warnings;

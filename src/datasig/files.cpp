@@ -1,54 +1,28 @@
 #include "datasig/files.hpp"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
-#include <climits>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
+
+#include "platform/new_file.hpp"
+#include "platform/platform.hpp"
 
 namespace {
 
-std::string reason(const std::string& what)
+namespace fs = std::filesystem;
+
+// File names are UTF-8 text; a path converts them for the system.
+fs::path path_of(const std::string& name)
 {
-    return what + ": " + std::strerror(errno);
+    return fs::path(std::u8string(name.begin(), name.end()));
 }
 
-bool write_all(int fd, const Bytes& bytes)
+std::string name_of(const fs::path& path)
 {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-mode_t new_file_mode()
-{
-    const mode_t mask = umask(0);
-    umask(mask);
-    return 0666 & ~mask;
-}
-
-// Makes the rename itself durable; a folder that cannot be synced is no
-// reason to report failure, the file is already in place.
-void sync_folder(const std::string& folder)
-{
-    const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        fsync(fd);
-        close(fd);
-    }
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
 }
 
 } // namespace
@@ -58,11 +32,7 @@ bool read_whole_file(const std::string& name, Bytes& bytes, std::string& error)
     errno = 0;
     std::FILE* file = open_data_file(name.c_str());
     if (file == nullptr) {
-        // The reader refuses a directory that the system opened without complaint.
-        if (errno == 0) {
-            errno = EISDIR;
-        }
-        error = reason("cannot open " + name);
+        error = "cannot open " + name + ": " + std::strerror(errno);
         return false;
     }
     bytes.clear();
@@ -75,8 +45,7 @@ bool read_whole_file(const std::string& name, Bytes& bytes, std::string& error)
     const int read_errno = errno;
     std::fclose(file);
     if (failed) {
-        errno = read_errno;
-        error = reason("cannot read " + name);
+        error = "cannot read " + name + ": " + std::strerror(read_errno);
         return false;
     }
     return true;
@@ -84,56 +53,54 @@ bool read_whole_file(const std::string& name, Bytes& bytes, std::string& error)
 
 bool replace_file(const std::string& target, const Bytes& bytes, std::string& error)
 {
-    std::string path = target;
-    char resolved[PATH_MAX];
-    struct stat status {};
-    const bool exists = stat(target.c_str(), &status) == 0;
+    fs::path path = path_of(target);
+    std::error_code code;
+    const fs::file_status status = fs::status(path, code);
+    const bool exists = fs::exists(status);
     if (exists) {
-        if (!S_ISREG(status.st_mode)) {
+        if (!fs::is_regular_file(status)) {
             error = "cannot replace " + target + ": not a regular file";
             return false;
         }
-        if (realpath(target.c_str(), resolved) == nullptr) {
-            error = reason("cannot resolve " + target);
+        // A symbolic link stays, and the file it names is replaced.
+        path = fs::canonical(path, code);
+        if (code) {
+            error = "cannot resolve " + target + ": " + code.message();
             return false;
         }
-        path = resolved;
     }
-    const std::size_t slash = path.find_last_of('/');
-    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-    const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
 
-    std::string temporary = folder + "/." + base + ".datasig-XXXXXX";
-    const int fd = mkstemp(temporary.data());
-    if (fd < 0) {
-        error = reason("cannot create a temporary file in " + folder);
+    NewFile file{};
+    if (!create_file_beside(path, file)) {
+        const fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
+        error = "cannot create a temporary file in " + name_of(folder) + ": " + last_system_error();
         return false;
     }
-    const mode_t mode = exists ? (status.st_mode & 07777) : new_file_mode();
     const char* step = nullptr;
-    if (fchmod(fd, mode) != 0) {
+    if (!copy_permissions(file, exists ? &path : nullptr)) {
         step = "cannot set the permissions of ";
-    } else if (!write_all(fd, bytes)) {
+    } else if (!write_all(file, bytes.data(), bytes.size())) {
         step = "cannot write ";
-    } else if (fsync(fd) != 0) {
+    } else if (!flush_to_disk(file)) {
         step = "cannot flush ";
     }
     if (step != nullptr) {
-        error = reason(step + temporary);
-        close(fd);
-        unlink(temporary.c_str());
+        error = step + name_of(file.name) + ": " + last_system_error();
+        close_file(file);
+        remove_file(file.name);
         return false;
     }
-    if (close(fd) != 0) {
-        error = reason("cannot write " + temporary);
-        unlink(temporary.c_str());
+    if (!close_file(file)) {
+        error = "cannot write " + name_of(file.name) + ": " + last_system_error();
+        remove_file(file.name);
         return false;
     }
-    if (rename(temporary.c_str(), path.c_str()) != 0) {
-        error = reason("cannot rename " + temporary + " to " + path);
-        unlink(temporary.c_str());
+    if (!move_into_place(file, path)) {
+        error = "cannot rename " + name_of(file.name) + " to " + name_of(path) + ": " +
+                last_system_error();
+        remove_file(file.name);
         return false;
     }
-    sync_folder(folder);
+    sync_folder(path.has_parent_path() ? path.parent_path() : fs::path("."));
     return true;
 }

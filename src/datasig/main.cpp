@@ -1,6 +1,7 @@
 #include "datasig/command.hpp"
+#include "platform/platform.hpp"
 
-int main(int argc, char** argv)
+int program_main(int argc, const char* const* argv)
 {
     return run_datasig(argc, argv);
 }

@@ -1,8 +1,9 @@
 #include <cstdio>
 
+#include "platform/platform.hpp"
 #include "tool/run.hpp"
 
-int main(int argc, char** argv)
+int program_main(int argc, const char* const* argv)
 {
     const int status = run_validation(argc, argv);
     // A verdict that could not be written must not read as success to a script.

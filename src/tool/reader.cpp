@@ -5,13 +5,11 @@
 #include <cstdint>
 #include <cstring>
 
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
+#include "platform/platform.hpp"
 
-#if __has_include(<sys/stat.h>)
-#include <sys/stat.h>
-#define VALIDATE_HAS_FSTAT 1
+#if defined(__SSE2__) || defined(_M_X64)
+#define VALIDATE_READER_SSE2 1
+#include <emmintrin.h>
 #endif
 
 namespace {
@@ -20,7 +18,7 @@ namespace {
 std::uint64_t byte_bits(const unsigned char* p, unsigned char c)
 {
     std::uint64_t bits = 0;
-#ifdef __SSE2__
+#ifdef VALIDATE_READER_SSE2
     const __m128i wanted = _mm_set1_epi8(static_cast<char>(c));
     for (std::size_t i = 0; i < 4; ++i) {
         const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
@@ -177,17 +175,10 @@ long read_from_memory(void* source, unsigned char* buffer, std::size_t capacity)
 
 std::FILE* open_data_file(const char* name)
 {
-    std::FILE* file = std::fopen(name, "rb");
+    std::FILE* file = open_file_for_reading(name);
     if (file == nullptr) {
         return nullptr;
     }
-#ifdef VALIDATE_HAS_FSTAT
-    struct stat status {};
-    if (fstat(fileno(file), &status) != 0 || S_ISDIR(status.st_mode)) {
-        std::fclose(file);
-        return nullptr;
-    }
-#endif
     // The stream reads whole blocks itself; a second buffer would only copy.
     std::setvbuf(file, nullptr, _IONBF, 0);
     return file;

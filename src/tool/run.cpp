@@ -3,13 +3,18 @@
 #include <cstdio>
 
 #include "check/check.hpp"
+#include "platform/platform.hpp"
 #include "tool/reader.hpp"
 
 namespace {
 
-int report(const char* format, const char* name, int status)
+// "\nvalidate: " what, name, "\n\n\n"; the name as the platform shows file names.
+int report(const char* what, const char* name, int status)
 {
-    std::printf(format, name);
+    std::fputs("\nvalidate: ", stdout);
+    std::fputs(what, stdout);
+    write_text(name, stdout);
+    std::fputs("\n\n\n", stdout);
     return status;
 }
 
@@ -26,14 +31,14 @@ int run_validation(int argc, const char* const* argv)
     for (int i = 1; i < argc - 1; ++i) {
         std::FILE* file = open_data_file(argv[i]);
         if (file == nullptr) {
-            return report("\nvalidate: can't open %s\n\n\n", argv[i], 1);
+            return report("can't open ", argv[i], 1);
         }
         std::fclose(file);
     }
     const char* name = argv[argc - 1];
     std::FILE* file = open_data_file(name);
     if (file == nullptr) {
-        return report("\nvalidate: can't open %s\n\n\n", name, 1);
+        return report("can't open ", name, 1);
     }
 
     static TextStream stream;
@@ -44,7 +49,7 @@ int run_validation(int argc, const char* const* argv)
     const bool read_to_end = read_data_file(stream, slots);
     std::fclose(file);
     if (!read_to_end) {
-        return report("\nvalidate: can't read %s\n\n\n", name, 1);
+        return report("can't read ", name, 1);
     }
     check_step(" ", CHECK_FINISH, " ", " ");
     check_step(" ", CHECK_VERIFY, slots.first, slots.second);

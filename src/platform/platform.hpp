@@ -1,0 +1,22 @@
+// What the tools ask of the operating system. Each platform answers in a
+// folder of its own (posix/, windows/); everything else is plain standard
+// C++. File names are UTF-8 text on every platform.
+#pragma once
+
+#include <cstdio>
+
+// The main routine of each tool, called by the platform's entry point with
+// the arguments as UTF-8 text. Returns the exit status.
+int program_main(int argc, const char* const* argv);
+
+// Opens a file for reading as binary. A directory counts as a file that
+// cannot be opened (errno is then EISDIR). Null on failure.
+std::FILE* open_file_for_reading(const char* name);
+
+// Writes UTF-8 text to stream: on a Windows console as the characters it
+// encodes, everywhere else as its bytes.
+void write_text(const char* text, std::FILE* stream);
+
+// From now on stream writes bytes as they are, without turning LF into the
+// platform's line end.
+void use_binary_output(std::FILE* stream);

@@ -1,0 +1,6 @@
+#include "platform/platform.hpp"
+
+int main(int argc, char** argv)
+{
+    return program_main(argc, argv);
+}
