@@ -33,7 +33,10 @@ void use_binary_output(std::FILE* /*stream*/) {}
 bool create_file_beside(const std::filesystem::path& target, NewFile& file)
 {
     const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : ".";
-    std::string name = (folder / ("." + target.filename().string() + ".datasig-XXXXXX")).string();
+    std::filesystem::path leaf = ".";
+    leaf += target.filename();
+    leaf += ".datasig-XXXXXX";
+    std::string name = (folder / leaf).string();
     const int fd = mkstemp(name.data());
     if (fd < 0) {
         return false;
