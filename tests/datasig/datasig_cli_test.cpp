@@ -2,10 +2,7 @@
 // on every fixture, signed files pass validate, and a failed write leaves
 // the original as it was.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -16,11 +13,13 @@
 #include "generated_files.hpp"
 #include "support/data_files.hpp"
 #include "support/run_binary.hpp"
+#include "support/temporary_folder.hpp"
 
 namespace {
 
 namespace fs = std::filesystem;
 using test_support::RunResult;
+using test_support::TemporaryFolder;
 
 const std::string kPassed = "Validation check passed, data indicated as correct\n";
 const std::string kFailed = "Validation check failed\nFile data may have been altered\n";
@@ -42,13 +41,13 @@ std::string fixture(const std::string& name)
 
 std::string read_file(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(test_support::utf8_path(path), std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 void write_file(const std::string& path, const std::string& bytes)
 {
-    std::ofstream(path, std::ios::binary) << bytes;
+    std::ofstream(test_support::utf8_path(path), std::ios::binary) << bytes;
 }
 
 bool ends_with(const std::string& text, const std::string& end)
@@ -56,48 +55,11 @@ bool ends_with(const std::string& text, const std::string& end)
     return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
-// A fresh folder, removed with everything in it at the end of the test.
-class TemporaryFolder {
-public:
-    TemporaryFolder()
-    {
-        std::string pattern = (fs::temp_directory_path() / "datasig-test-XXXXXX").string();
-        path_ = mkdtemp(pattern.data());
-    }
-    ~TemporaryFolder()
-    {
-        fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add);
-        fs::remove_all(path_);
-    }
-    TemporaryFolder(const TemporaryFolder&) = delete;
-    TemporaryFolder& operator=(const TemporaryFolder&) = delete;
-
-    std::string operator/(const std::string& name) const
-    {
-        return path_ + "/" + name;
-    }
-    const std::string& path() const
-    {
-        return path_;
-    }
-    std::vector<std::string> names() const
-    {
-        std::vector<std::string> found;
-        for (const auto& entry : fs::directory_iterator(path_)) {
-            found.push_back(entry.path().filename().string());
-        }
-        return found;
-    }
-
-private:
-    std::string path_;
-};
-
 std::vector<std::string> fixture_names()
 {
     std::vector<std::string> names;
     for (const auto& entry : fs::directory_iterator(fixture(""))) {
-        names.push_back(entry.path().filename().string());
+        names.push_back(test_support::utf8_name(entry.path().filename()));
     }
     return names;
 }
@@ -189,15 +151,25 @@ TEST(Usage, HelpAndVersion)
     EXPECT_EQ(version.out, "datasig " PROJECT_VERSION_TEXT "\n");
 }
 
+// The signed bytes go out as they are, CR LF line ends included.
 TEST(Sign, WritesToStandardOutputAFileThatValidatePasses)
 {
     TemporaryFolder folder;
-    const RunResult run = datasig({"sign", fixture("altered_content.txt")});
-    EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.err, "");
-    write_file(folder / "signed.txt", run.out);
-    EXPECT_EQ(validate(folder / "signed.txt").out, kPassed);
-    EXPECT_EQ(read_file(fixture("altered_content.txt")).size(), run.out.size());
+    std::string crlf;
+    for (const char c : read_file(fixture("altered_content.txt"))) {
+        crlf += c == '\n' ? "\r\n" : std::string(1, c);
+    }
+    write_file(folder / "crlf.txt", crlf);
+    for (const std::string& name : {fixture("altered_content.txt"), folder / "crlf.txt"}) {
+        test_support::RunOptions options;
+        options.binary_output = true;
+        const RunResult run = test_support::run_binary(DATASIG_BINARY, {"sign", name}, options);
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(run.err, "");
+        write_file(folder / "signed.txt", run.out);
+        EXPECT_EQ(validate(folder / "signed.txt").out, kPassed) << name;
+        EXPECT_EQ(read_file(name).size(), run.out.size());
+    }
 }
 
 TEST(Sign, WarnsWhenALongLineThatBeginsWithGIsDropped)
@@ -205,7 +177,9 @@ TEST(Sign, WarnsWhenALongLineThatBeginsWithGIsDropped)
     TemporaryFolder folder;
     const std::string name = folder / "long-g.txt";
     write_file(name, "A1\nG" + std::string(78, 'x') + "A checked part\nGshort\n");
-    const RunResult run = datasig({"sign", name});
+    test_support::RunOptions options;
+    options.binary_output = true;
+    const RunResult run = test_support::run_binary(DATASIG_BINARY, {"sign", name}, options);
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.err, "datasig: " + name +
                            ": line 2 begins with G and is longer than 79 characters: dropped whole, "
@@ -215,6 +189,7 @@ TEST(Sign, WarnsWhenALongLineThatBeginsWithGIsDropped)
 
 TEST(Sign, ReportsAStandardOutputThatCannotBeWritten)
 {
+    SKIP_ON_WINDOWS("Windows has no /dev/full");
     const RunResult run =
         test_support::run_binary(DATASIG_BINARY, {"sign", fixture("unsigned.txt")}, {"", "/dev/full"});
     EXPECT_EQ(run.status, 2);
@@ -238,10 +213,11 @@ TEST(Sign, GeneratedFilesSignedByTheBinaryPassValidate)
 
 TEST(Sign, OutputFileGetsTheUsualPermissions)
 {
+    SKIP_ON_WINDOWS("a new file's permissions come from its folder on Windows");
     TemporaryFolder folder;
-    const mode_t mask = umask(022);
-    const RunResult run = datasig({"sign", "-o", folder / "out.txt", fixture("unsigned.txt")});
-    umask(mask);
+    const RunResult run =
+        test_support::run_shell("umask 022 && exec $TEST_EMULATOR \"$0\" sign -o \"$1\" \"$2\"",
+                                {DATASIG_BINARY, folder / "out.txt", fixture("unsigned.txt")});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(fs::status(folder / "out.txt").permissions(),
               fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
@@ -249,8 +225,29 @@ TEST(Sign, OutputFileGetsTheUsualPermissions)
     EXPECT_EQ(folder.names().size(), 1U);
 }
 
+// An existing target is replaced, named as the platform names files (on
+// Windows a path with a drive and backslashes), given -o in either form or -i.
+TEST(Sign, ReplacesAnExistingTarget)
+{
+    TemporaryFolder folder;
+    const std::string target = folder / "data.txt";
+    const std::vector<std::vector<std::string>> commands = {
+        {"sign", "-i", target},
+        {"sign", "-o", target, fixture("altered_content.txt")},
+        {"sign", "-o" + target, fixture("unsigned.txt")},
+    };
+    for (const auto& command : commands) {
+        write_file(target, read_file(fixture("altered_content.txt")) + "A changed\n");
+        const RunResult run = datasig(command);
+        EXPECT_EQ(run.status, 0) << command[1] << ": " << run.err;
+        EXPECT_EQ(validate(target).out, kPassed) << command[1];
+        EXPECT_EQ(folder.names(), std::vector<std::string>{"data.txt"});
+    }
+}
+
 TEST(SignInPlace, ReplacesTheFileAndKeepsItsPermissions)
 {
+    SKIP_ON_WINDOWS("Windows has no permission bits for group and others");
     TemporaryFolder folder;
     const std::string name = folder / "data.txt";
     write_file(name, read_file(fixture("unsigned.txt")));
@@ -265,6 +262,7 @@ TEST(SignInPlace, ReplacesTheFileAndKeepsItsPermissions)
 
 TEST(SignInPlace, FollowsASymbolicLink)
 {
+    SKIP_ON_WINDOWS("a symbolic link needs a privilege on Windows");
     TemporaryFolder folder;
     write_file(folder / "data.txt", read_file(fixture("unsigned.txt")));
     fs::create_symlink("data.txt", folder / "link.txt");
@@ -289,8 +287,26 @@ void expect_untouched(const TemporaryFolder& folder, const std::string& original
     EXPECT_EQ(folder.names(), std::vector<std::string>{"data.txt"});
 }
 
+TEST(SignInPlace, ReadOnlyFileLeavesTheOriginalOnWindows)
+{
+    if (!test_support::kWindows) {
+        GTEST_SKIP() << "POSIX replaces a read-only file in a folder it may write to";
+    }
+    TemporaryFolder folder;
+    const std::string original = read_file(fixture("unsigned.txt"));
+    write_file(folder / "data.txt", original);
+    fs::permissions(test_support::utf8_path(folder / "data.txt"), fs::perms::owner_read);
+    const RunResult run = datasig({"sign", "-i", folder / "data.txt"});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.err.find("is left as it was"), std::string::npos) << run.err;
+    EXPECT_EQ(read_file(folder / "data.txt"), original);
+    EXPECT_EQ(folder.names(), std::vector<std::string>{"data.txt"});
+    fs::permissions(test_support::utf8_path(folder / "data.txt"), fs::perms::owner_all);
+}
+
 TEST(SignInPlace, ReadOnlyFolderLeavesTheOriginal)
 {
+    SKIP_ON_WINDOWS("a read-only folder still takes new files on Windows");
     TemporaryFolder folder;
     const std::string original = read_file(fixture("unsigned.txt"));
     write_file(folder / "data.txt", original);
@@ -302,10 +318,10 @@ TEST(SignInPlace, ReadOnlyFolderLeavesTheOriginal)
     fs::permissions(folder.path(), fs::perms::owner_read | fs::perms::owner_exec |
                                        fs::perms::group_read | fs::perms::group_exec |
                                        fs::perms::others_read | fs::perms::others_exec);
-    const std::string as_nobody =
-        geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
-    const RunResult run = test_support::run_binary(
-        "/bin/sh", {"-c", as_nobody + "\"$0\" sign -i \"$1\"", folder / "datasig", folder / "data.txt"});
+    const RunResult run = test_support::run_shell(
+        "as_nobody=; [ \"$(id -u)\" -ne 0 ] || as_nobody='setpriv --reuid=65534 --regid=65534 "
+        "--clear-groups'; exec $as_nobody $TEST_EMULATOR \"$0\" sign -i \"$1\"",
+        {folder / "datasig", folder / "data.txt"});
     EXPECT_EQ(run.status, 2);
     EXPECT_NE(run.err.find("cannot create a temporary file"), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("is left as it was"), std::string::npos) << run.err;
@@ -315,6 +331,7 @@ TEST(SignInPlace, ReadOnlyFolderLeavesTheOriginal)
 
 TEST(SignInPlace, FullDiskLeavesTheOriginal)
 {
+    SKIP_ON_WINDOWS("Windows has no limit on file size that a test can set");
     TemporaryFolder folder;
     // Bigger than the file size limit below, so the write fails part way.
     std::string original = read_file(fixture("unsigned.txt"));
@@ -324,10 +341,9 @@ TEST(SignInPlace, FullDiskLeavesTheOriginal)
     write_file(folder / "data.txt", original);
     // With SIGXFSZ ignored, a write past the file size limit fails with EFBIG,
     // as a write to a full disk fails with ENOSPC.
-    const RunResult run = test_support::run_binary(
-        "/bin/sh",
-        {"-c", "ulimit -f 8 && trap '' XFSZ && exec \"$0\" sign -i \"$1\"", DATASIG_BINARY,
-         folder / "data.txt"});
+    const RunResult run = test_support::run_shell(
+        "ulimit -f 8 && trap '' XFSZ && exec $TEST_EMULATOR \"$0\" sign -i \"$1\"",
+        {DATASIG_BINARY, folder / "data.txt"});
     EXPECT_EQ(run.status, 2);
     EXPECT_NE(run.err.find("cannot write"), std::string::npos) << run.err;
     expect_untouched(folder, original);

@@ -1,12 +1,6 @@
 // Runs a program the way a script does and keeps what it wrote and how it ended.
 #pragma once
 
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <string>
 #include <vector>
 
@@ -20,77 +14,32 @@ struct RunResult {
 
 struct RunOptions {
     std::string directory;   // where it runs; empty for here
-    std::string stdout_path; // a file to take its standard output; empty for a pipe
-    int max_open_files = 0;  // a lower limit on open files; 0 keeps the current one
+    std::string stdout_path; // a file to take its standard output; empty to keep it
+    int max_open_files = 0;  // a lower limit on open files; 0 keeps the current one (POSIX)
+    // Standard output carries bytes, not text, and is kept as it is. Text
+    // output is kept with LF line ends, and must have had the platform's:
+    // on Windows every LF a CR before it, or the text tells where one lacked it.
+    bool binary_output = false;
 };
 
-inline RunResult run_binary(const std::string& program, const std::vector<std::string>& args,
-                            const RunOptions& options = {})
-{
-    int out_pipe[2];
-    int err_pipe[2];
-    if (pipe2(out_pipe, O_CLOEXEC) != 0 || pipe2(err_pipe, O_CLOEXEC) != 0) {
-        return {"", "pipe failed", -1};
-    }
-    std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(program.c_str()));
-    for (const std::string& arg : args) {
-        argv.push_back(const_cast<char*>(arg.c_str()));
-    }
-    argv.push_back(nullptr);
+// program and args are UTF-8.
+RunResult run_binary(const std::string& program, const std::vector<std::string>& args,
+                     const RunOptions& options = {});
 
-    const pid_t pid = fork();
-    if (pid == 0) {
-        if (!options.directory.empty() && chdir(options.directory.c_str()) != 0) {
-            _exit(126);
-        }
-        int out_fd = out_pipe[1];
-        if (!options.stdout_path.empty()) {
-            out_fd = open(options.stdout_path.c_str(), O_WRONLY);
-            if (out_fd < 0) {
-                _exit(126);
-            }
-        }
-        if (options.max_open_files > 0) {
-            const rlimit limit{static_cast<rlim_t>(options.max_open_files),
-                               static_cast<rlim_t>(options.max_open_files)};
-            if (setrlimit(RLIMIT_NOFILE, &limit) != 0) {
-                _exit(126);
-            }
-        }
-        dup2(out_fd, STDOUT_FILENO);
-        dup2(err_pipe[1], STDERR_FILENO);
-        execv(program.c_str(), argv.data());
-        _exit(127);
-    }
-    close(out_pipe[1]);
-    close(err_pipe[1]);
+// Runs /bin/sh -c script with args as $0, $1 ...; a program of the build
+// that the script runs must be run as $TEST_EMULATOR "$0" ..., which is
+// "$0" ... where the build runs natively. POSIX only.
+RunResult run_shell(const std::string& script, const std::vector<std::string>& args);
 
-    RunResult result{"", "", -1};
-    pollfd fds[2] = {{out_pipe[0], POLLIN, 0}, {err_pipe[0], POLLIN, 0}};
-    std::string* sinks[2] = {&result.out, &result.err};
-    for (int open_pipes = 2; open_pipes > 0;) {
-        if (poll(fds, 2, -1) < 0) {
-            break;
-        }
-        for (int i = 0; i < 2; ++i) {
-            if (fds[i].fd >= 0 && fds[i].revents != 0) {
-                char chunk[4096];
-                const ssize_t n = read(fds[i].fd, chunk, sizeof chunk);
-                if (n > 0) {
-                    sinks[i]->append(chunk, static_cast<std::size_t>(n));
-                } else {
-                    close(fds[i].fd);
-                    fds[i].fd = -1;
-                    --open_pipes;
-                }
-            }
-        }
-    }
-    int wait_status = 0;
-    waitpid(pid, &wait_status, 0);
-    result.status = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : 128 + WTERMSIG(wait_status);
-    return result;
-}
+// How the system reports an exit status of -1: 255 where statuses are
+// 8 bits wide, -1 on Windows.
+extern const int kStatusMinusOne;
+
+// Tests of a POSIX facility that Windows lacks skip there, saying why.
+extern const bool kWindows;
+
+#define SKIP_ON_WINDOWS(why)                                                                      \
+    if (test_support::kWindows)                                                                   \
+    GTEST_SKIP() << (why)
 
 } // namespace test_support

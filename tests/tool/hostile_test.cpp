@@ -14,6 +14,7 @@
 #include "support/data_files.hpp"
 #include "support/digest.hpp"
 #include "support/run_binary.hpp"
+#include "support/temporary_folder.hpp"
 
 namespace {
 
@@ -25,27 +26,20 @@ const std::string kFailed = "Validation check failed\nFile data may have been al
 
 class HostileInput : public testing::Test {
 protected:
-    void SetUp() override
-    {
-        std::string pattern = (fs::temp_directory_path() / "validate-hostile-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        folder_ = pattern;
-    }
-    void TearDown() override { fs::remove_all(folder_); }
-
+    // name is UTF-8.
     std::string write_file(const std::string& name, const std::string& bytes) const
     {
-        std::ofstream(folder_ / name, std::ios::binary) << bytes;
+        std::ofstream(folder_.path() / test_support::utf8_path(name), std::ios::binary) << bytes;
         return name;
     }
 
     RunResult validate(const std::vector<std::string>& args, test_support::RunOptions options = {}) const
     {
-        options.directory = folder_.string();
+        options.directory = test_support::utf8_name(folder_.path());
         return test_support::run_binary(VALIDATE_BINARY, args, options);
     }
 
-    fs::path folder_;
+    test_support::TemporaryFolder folder_{"validate-hostile-"};
 };
 
 // The two signature lines for content whose digested bytes are given, under
@@ -156,6 +150,7 @@ TEST_F(HostileInput, NulPaddingAfterASignedFileStillPasses)
 
 TEST_F(HostileInput, FiveThousandArgumentsFitInFewOpenFiles)
 {
+    SKIP_ON_WINDOWS("Windows has no limit on open files that a test can lower");
     const std::string name = write_file("example.dat", example());
     const std::vector<std::string> args(5000, name);
     test_support::RunOptions options;
@@ -165,6 +160,7 @@ TEST_F(HostileInput, FiveThousandArgumentsFitInFewOpenFiles)
 
 TEST_F(HostileInput, AnUnwritableStandardOutputIsAFailure)
 {
+    SKIP_ON_WINDOWS("Windows has no /dev/full");
     if (!fs::exists("/dev/full")) {
         GTEST_SKIP() << "no /dev/full here";
     }
@@ -174,7 +170,7 @@ TEST_F(HostileInput, AnUnwritableStandardOutputIsAFailure)
         std::vector<std::string> args;
         int status;
     };
-    const Case cases[] = {{{good}, 1}, {{altered}, 1}, {{"missing.dat"}, 1}, {{}, 255}};
+    const Case cases[] = {{{good}, 1}, {{altered}, 1}, {{"missing.dat"}, 1}, {{}, test_support::kStatusMinusOne}};
     for (const Case& c : cases) {
         test_support::RunOptions options;
         options.stdout_path = "/dev/full";
@@ -182,6 +178,18 @@ TEST_F(HostileInput, AnUnwritableStandardOutputIsAFailure)
         EXPECT_EQ(run.err, "");
         EXPECT_EQ(run.status, c.status) << (c.args.empty() ? "no argument" : c.args[0]);
     }
+}
+
+// Names outside any one code page, and files whose size does not fit in 32
+// bits (this one ends at its 0x1A; the rest is a hole).
+TEST_F(HostileInput, AnyNameAndAnySizeOpens)
+{
+    expect_verdict(validate({write_file("\u03A9\u03BC\u03AD\u03B3\u03B1.dat", example())}), kPassed);
+    EXPECT_EQ(validate({"\u03A9\u03BC\u03AD\u03B3\u03B1-missing.dat"}).out,
+              "\nvalidate: can't open \u03A9\u03BC\u03AD\u03B3\u03B1-missing.dat\n\n\n");
+    const std::string large = write_file("large.dat", example() + "\x1A");
+    fs::resize_file(folder_.path() / large, (std::uintmax_t{1} << 32) + 1);
+    expect_verdict(validate({large}), kPassed);
 }
 
 } // namespace

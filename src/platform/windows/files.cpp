@@ -138,8 +138,15 @@ bool close_file(const NewFile& file)
     return CloseHandle(handle_of(file)) != 0;
 }
 
+// A read-only file is not replaced, as Windows itself refuses to; said
+// here so that every implementation of the call behaves so.
 bool move_into_place(const NewFile& file, const std::filesystem::path& target)
 {
+    const DWORD attributes = GetFileAttributesW(target.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return false;
+    }
     return MoveFileExW(file.name.c_str(), target.c_str(),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
