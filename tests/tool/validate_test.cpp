@@ -9,6 +9,7 @@
 
 #include "support/data_files.hpp"
 #include "support/run_binary.hpp"
+#include "support/temporary_folder.hpp"
 
 namespace {
 
@@ -144,7 +145,8 @@ class GeneratedFile : public testing::TestWithParam<std::string> {};
 
 TEST_P(GeneratedFile, PassesAndFailsOnceAltered)
 {
-    const std::string path = testing::TempDir() + "validate_generated_" + GetParam() + ".dat";
+    const test_support::TemporaryFolder folder;
+    const std::string path = folder / "generated.dat";
     const RunResult made = test_support::run_binary(MAKE_DATA_FILE_BINARY, {"3M", path, GetParam()});
     ASSERT_EQ(made.status, 0) << made.err;
     const RunResult run = test_support::run_binary(VALIDATE_BINARY, {path});
@@ -170,7 +172,6 @@ TEST_P(GeneratedFile, PassesAndFailsOnceAltered)
     std::fputc(c == 'x' ? 'y' : 'x', file);
     std::fclose(file);
     const RunResult altered = test_support::run_binary(VALIDATE_BINARY, {path});
-    std::remove(path.c_str());
     EXPECT_EQ(altered.out, kFailed);
 }
 
