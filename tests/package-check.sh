@@ -14,20 +14,13 @@ unpacked=$(mktemp -d)
 trap 'rm -rf "$unpacked"' EXIT
 dpkg-deb -x "$package" "$unpacked"
 
-passed="Validation check passed, data indicated as correct"
+tests/try-tools.sh "$unpacked/usr/bin/validate" "$unpacked/usr/bin/datasig"
 expect() {
   [ "$1" = "$2" ] || {
     printf 'package check failed: %s\n  got:      %s\n  expected: %s\n' "$3" "$1" "$2"
     exit 1
   }
 }
-expect "$("$unpacked/usr/bin/validate" examples/calibration.dat)" "$passed" \
-  "validate on the signed example"
-expect "$("$unpacked/usr/bin/datasig" explain examples/calibration.dat | tail -n 1)" "$passed" \
-  "datasig explain on the signed example"
-"$unpacked/usr/bin/datasig" sign examples/calibration-altered.dat -o "$unpacked/resigned.dat"
-expect "$("$unpacked/usr/bin/validate" "$unpacked/resigned.dat")" "$passed" \
-  "validate on a file datasig signed"
 expect "$(dpkg-deb -f "$package" Section)" "utils" "the package's section"
 dpkg-deb -f "$package" Depends | grep -q libc6 || {
   echo "package check failed: no dependency on libc6"

@@ -5,7 +5,11 @@
 #      UndefinedBehaviorSanitizer;
 #   3. both fuzz targets for FUZZ_SECONDS each (60 by default);
 #   4. clang-tidy and cppcheck on src/;
-#   5. the Debian package, built, unpacked and tried.
+#   5. the Debian package, built, unpacked and tried;
+#   6. the Windows build under wine, and the aarch64 and s390x (big-endian)
+#      builds under qemu-user: each whole test suite, and the zip and the
+#      arm64 package tried.
+# scripts/prerequisites.sh test installs what it needs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -28,5 +32,10 @@ echo "clang-tidy and cppcheck: no findings"
 
 step "Debian package"
 tests/package-check.sh
+
+for preset in windows aarch64 s390x; do
+  step "$preset build, tests through its emulator"
+  tests/run-cross.sh "$preset"
+done
 
 step "all checks passed"

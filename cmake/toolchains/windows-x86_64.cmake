@@ -12,4 +12,4 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 find_program(VALIDATE_WINE NAMES wine wine64 REQUIRED)
 # Quiet: wine's own diagnostics would mix with what the tests check.
-set(CMAKE_CROSSCOMPILING_EMULATOR /usr/bin/env WINEDEBUG=-all ${VALIDATE_WINE})
+set(CMAKE_CROSSCOMPILING_EMULATOR /usr/bin/env WINEDEBUG=-all ${VALIDATE_WINE} CACHE STRING "Runs the test programs")

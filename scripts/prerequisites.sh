@@ -1,0 +1,80 @@
+#!/usr/bin/env bash
+# Installs, with apt-get, what this machine lacks for a purpose, and nothing
+# when it lacks nothing:
+#   build  cmake, ninja and g++: enough to build validate and datasig
+#   test   everything tests/run-all.sh uses: GoogleTest, clang with its
+#          sanitizer and fuzzer runtimes, clang-tidy, cppcheck, the packaging
+#          tools, and the cross compilers, wine and qemu-user for the
+#          Windows, aarch64 and s390x builds
+#   bench  what bench/compare.sh and the micro-benchmarks use
+#   scripts/prerequisites.sh build|test|bench ...
+set -euo pipefail
+
+missing=()
+need_command() { command -v "$1" >/dev/null || missing+=("$2"); }
+need_file() { compgen -G "$1" >/dev/null || missing+=("$2"); }
+
+for_build() {
+  need_command cmake cmake
+  need_command ninja ninja-build
+  need_command g++ g++
+  need_command gzip gzip
+}
+
+for_test() {
+  for_build
+  need_file /usr/include/gtest/gtest.h libgtest-dev
+  need_file /usr/src/googletest/CMakeLists.txt googletest
+  need_command clang++ clang
+  need_command clang-tidy clang-tidy
+  need_command cppcheck cppcheck
+  need_command dpkg-shlibdeps dpkg-dev
+  need_command file file
+  need_command mandoc mandoc
+  need_command x86_64-w64-mingw32-g++-posix g++-mingw-w64-x86-64-posix
+  need_command wine wine
+  need_file /usr/lib/wine/wine64 wine64
+  need_command aarch64-linux-gnu-g++ g++-aarch64-linux-gnu
+  need_command s390x-linux-gnu-g++ g++-s390x-linux-gnu
+  need_command qemu-aarch64 qemu-user
+  need_command qemu-s390x qemu-user
+}
+
+# The fuzzer and sanitizer runtimes of whichever clang is installed: known
+# only once clang is.
+clang_runtime() {
+  local major
+  major=$(clang++ --version | sed -n 's/.*clang version \([0-9]*\).*/\1/p' | head -n 1)
+  need_file "/usr/lib/llvm-$major/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a" \
+    "libclang-rt-$major-dev"
+}
+
+for_bench() {
+  for_build
+  need_file /usr/include/benchmark/benchmark.h libbenchmark-dev
+  need_command hyperfine hyperfine
+  need_command openssl openssl
+  need_command sha512sum coreutils
+  need_command /usr/bin/time time
+}
+
+install_missing() {
+  [ ${#missing[@]} -gt 0 ] || return 0
+  local sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo=sudo
+  echo "installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  $sudo apt-get update -q
+  $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+  missing=()
+}
+
+[ $# -gt 0 ] || { echo "usage: $0 build|test|bench ..." >&2; exit 2; }
+for purpose in "$@"; do
+  case "$purpose" in
+    build | bench) "for_$purpose" ;;
+    test) for_test; install_missing; clang_runtime ;;
+    *) echo "$0: unknown purpose $purpose" >&2; exit 2 ;;
+  esac
+done
+install_missing

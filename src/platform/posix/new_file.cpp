@@ -1,0 +1,89 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/new_file.hpp"
+
+bool create_file_beside(const std::filesystem::path& target, NewFile& file)
+{
+    const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : ".";
+    std::filesystem::path leaf = ".";
+    leaf += target.filename();
+    leaf += ".datasig-XXXXXX";
+    std::string name = (folder / leaf).string();
+    const int fd = mkstemp(name.data());
+    if (fd < 0) {
+        return false;
+    }
+    file = NewFile{name, fd};
+    return true;
+}
+
+bool copy_permissions(const NewFile& file, const std::filesystem::path* model)
+{
+    mode_t mode = 0;
+    struct stat status {};
+    if (model != nullptr && stat(model->c_str(), &status) == 0) {
+        mode = status.st_mode & 07777;
+    } else {
+        const mode_t mask = umask(0);
+        umask(mask);
+        mode = 0666 & ~mask;
+    }
+    return fchmod(static_cast<int>(file.handle), mode) == 0;
+}
+
+bool write_all(const NewFile& file, const unsigned char* bytes, std::size_t size)
+{
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t n = write(static_cast<int>(file.handle), bytes + done, size - done);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool flush_to_disk(const NewFile& file)
+{
+    return fsync(static_cast<int>(file.handle)) == 0;
+}
+
+bool close_file(const NewFile& file)
+{
+    return close(static_cast<int>(file.handle)) == 0;
+}
+
+bool move_into_place(const NewFile& file, const std::filesystem::path& target)
+{
+    return rename(file.name.c_str(), target.c_str()) == 0;
+}
+
+void sync_folder(const std::filesystem::path& folder)
+{
+    // A folder that cannot be synced is no reason to report failure: the
+    // file is already in place.
+    const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        fsync(fd);
+        close(fd);
+    }
+}
+
+void remove_file(const std::filesystem::path& name)
+{
+    unlink(name.c_str());
+}
+
+std::string last_system_error()
+{
+    return std::strerror(errno);
+}
