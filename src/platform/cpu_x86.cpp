@@ -11,10 +11,12 @@ namespace {
 CpuFeatures ask()
 {
     __builtin_cpu_init();
+    // An int with GCC, a bool with Clang.
+    const auto has = [](auto answer) { return static_cast<bool>(answer); };
     return CpuFeatures{
-        __builtin_cpu_supports("bmi2") != 0,
-        __builtin_cpu_supports("avx2") != 0,
-        __builtin_cpu_supports("avx512f") != 0 && __builtin_cpu_supports("avx512vl") != 0,
+        has(__builtin_cpu_supports("bmi2")),
+        has(__builtin_cpu_supports("avx2")),
+        has(__builtin_cpu_supports("avx512f")) && has(__builtin_cpu_supports("avx512vl")),
     };
 }
 #else
