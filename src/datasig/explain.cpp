@@ -150,7 +150,7 @@ private:
         }
         add(WarningKind::unchecked_part, piece.line,
             format("line %zu: ", piece.line) + columns(piece.column, last_column(piece)) +
-                format(" not checked: this part of a std::size_t line begins with %s, not A, B, C or H",
+                format(" not checked: this part of a long line begins with %s, not A, B, C or H",
                        quoted_character(piece.text[0]).c_str()));
     }
 
@@ -159,7 +159,7 @@ private:
         const std::size_t number = out_.signature_pieces;
         if (piece.column != 1) {
             add(WarningKind::stray_signature, piece.line,
-                format("line %zu: characters %zu-%zu of a std::size_t line begin with G, so they are "
+                format("line %zu: characters %zu-%zu of a long line begin with G, so they are "
                        "read as a signature line, into the %s slot",
                        piece.line, piece.column, last_column(piece), kSlotNames[slot]));
         } else if (looks_like_signature(piece.text, piece.length) && has_lowercase_digit(piece.text)) {
