@@ -19,9 +19,11 @@ emulator=$(sed -n 's/^CMAKE_CROSSCOMPILING_EMULATOR:[A-Z]*=//p' "$build/CMakeCac
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 if [ "$preset" = windows ]; then
-  # One wine server for the whole run, stopped at its end: a server that
-  # stops and starts again between tests now and then drops a test
-  # ("wine client error: recvmsg: Connection reset by peer").
+  # A wine prefix of the build's own, whose one server runs for the whole run
+  # and stops at its end: a server that stops and starts again between tests
+  # now and then drops a test ("wine client error: recvmsg: Connection reset
+  # by peer"), and other wine programs keep theirs.
+  export WINEPREFIX=$PWD/$build/wine
   stop_wine() { wineserver -k 2>/dev/null || true; wineserver -w; }
   stop_wine
   wineserver -p
