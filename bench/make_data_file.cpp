@@ -16,7 +16,6 @@ constexpr std::size_t kShortestLine = 20;
 constexpr std::size_t kLongestLine = 78;
 constexpr char kKeyLine[] = "HQDHWHARDWAREVERSION BENCH 1.0 rev 7";
 constexpr char kHeading[] = "# Benchmark data file: generated content, signed";
-constexpr std::size_t kSignatureTextLength = 65;
 
 // SplitMix64: small, fast and the same everywhere.
 struct Random {
@@ -64,7 +63,7 @@ void write_line(const char* text, std::size_t length)
     std::memcpy(line, text, length);
     line[length] = '\0';
     if (length > 0 && std::strchr("ABCH", line[0]) != nullptr) {
-        check_step(line, CHECK_ABSORB, " ", " ");
+        check_absorb(line);
     }
     std::memcpy(line + length, generator.line_end, generator.line_end_length);
     put(generator.out, line, length + generator.line_end_length);
@@ -184,21 +183,21 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    check_step(" ", CHECK_RESET, " ", " ");
+    check_reset();
     write_line(kHeading, sizeof kHeading - 1);
     write_line(kKeyLine, sizeof kKeyLine - 1);
-    std::snprintf(key_prefix, kKeyPrefixSize, "%s", kKeyLine);
+    set_key_prefix(kKeyLine, sizeof kKeyLine - 1);
 
     const std::size_t fixed = line_bytes(sizeof kHeading - 1) + line_bytes(sizeof kKeyLine - 1) +
-                              2 * line_bytes(kSignatureTextLength);
+                              2 * line_bytes(kComparedLength);
     write_body(size > fixed ? size - fixed : 0);
 
-    check_step(" ", CHECK_FINISH, " ", " ");
+    check_finish();
     char first[kSignatureLineSize];
     char second[kSignatureLineSize];
     make_signature_lines(check_digest(), kDigestSize, first, second);
-    write_line(first, kSignatureTextLength);
-    write_line(second, kSignatureTextLength);
+    write_line(first, kComparedLength);
+    write_line(second, kComparedLength);
 
     Output& out = generator.out;
     out.failed |= std::fwrite(out.buffer, 1, out.used, out.file) != out.used;

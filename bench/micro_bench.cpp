@@ -15,6 +15,8 @@
 
 namespace {
 
+constexpr char kKeyLine[] = "HQDHWHARDWAREVERSION 3.1 rev B";
+
 std::vector<unsigned char> message_bytes(std::size_t n)
 {
     std::vector<unsigned char> bytes(n);
@@ -48,7 +50,7 @@ void sha512_in_pieces(benchmark::State& state, const Sha512Compression* compress
 
 void cipher_key_schedule(benchmark::State& state)
 {
-    const std::string key = std::string("HQDHWHARDWAREVERSION 3.1 rev B") + std::string(72, 'K');
+    const std::string key = std::string(kKeyLine) + std::string(72, 'K');
     CipherContext cipher;
     for (auto _ : state) {
         cipher_setup(cipher, reinterpret_cast<const unsigned char*>(key.data()),
@@ -60,7 +62,7 @@ void cipher_key_schedule(benchmark::State& state)
 void signature_lines(benchmark::State& state)
 {
     const std::vector<unsigned char> digest = message_bytes(kDigestSize);
-    std::snprintf(key_prefix, kKeyPrefixSize, "%s", "HQDHWHARDWAREVERSION 3.1 rev B");
+    set_key_prefix(kKeyLine, sizeof kKeyLine - 1);
     char first[kSignatureLineSize];
     char second[kSignatureLineSize];
     for (auto _ : state) {
@@ -68,14 +70,14 @@ void signature_lines(benchmark::State& state)
         benchmark::DoNotOptimize(first);
         benchmark::DoNotOptimize(second);
     }
-    key_prefix[0] = '\0';
+    set_key_prefix("", 0);
 }
 
 // A data file of about 4 KiB: a key line, content lines of 20 to 78
 // characters, a comment now and then, and two signature lines.
 std::string data_file_4k()
 {
-    std::string file = "HQDHWHARDWAREVERSION 3.1 rev B\r\n";
+    std::string file = std::string(kKeyLine) + "\r\n";
     for (int i = 0; file.size() < 4096 - 140; ++i) {
         file += i % 16 == 0 ? "# " : "A ";
         file += std::string(static_cast<std::size_t>(18 + i * 37 % 59), static_cast<char>('a' + i % 26));
@@ -91,20 +93,13 @@ void check_4k_file(benchmark::State& state)
     const std::string file = data_file_4k();
     static TextStream stream;
     SignatureSlots slots;
-    char first[kSignatureLineSize];
-    char second[kSignatureLineSize];
     for (auto _ : state) {
         MemorySource memory{reinterpret_cast<const unsigned char*>(file.data()), file.size(), 0, 0};
         text_stream_open(stream, read_from_memory, &memory);
-        clear_slots(slots);
-        check_step(" ", CHECK_RESET, " ", " ");
-        read_data_file(stream, slots);
-        check_step(" ", CHECK_FINISH, " ", " ");
-        make_signature_lines(check_digest(), kDigestSize, first, second);
-        benchmark::DoNotOptimize(std::strncmp(slots.first, first, 65) == 0 &&
-                                 std::strncmp(slots.second, second, 65) == 0);
+        check_stream(stream, slots);
+        benchmark::DoNotOptimize(signature_slots_match(slots.first, slots.second));
     }
-    key_prefix[0] = '\0';
+    set_key_prefix("", 0);
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * file.size()));
 }
 

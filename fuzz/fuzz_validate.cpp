@@ -16,7 +16,7 @@ struct Outcome {
     unsigned char digest[64];
     char key_prefix[kKeyPrefixSize];
     SignatureSlots slots;
-    int verdict;
+    bool verdict;
 };
 
 void check_bytes(const std::uint8_t* data, std::size_t size, std::size_t read_size, Outcome& outcome)
@@ -24,14 +24,10 @@ void check_bytes(const std::uint8_t* data, std::size_t size, std::size_t read_si
     MemorySource memory{data, size, 0, 0};
     static TextStream stream;
     text_stream_open(stream, read_from_memory, &memory, read_size);
-    clear_slots(outcome.slots);
-    key_prefix[0] = '\0';
-    check_step(" ", CHECK_RESET, " ", " ");
-    if (!read_data_file(stream, outcome.slots)) {
+    if (!check_stream(stream, outcome.slots)) {
         std::abort();
     }
-    check_step(" ", CHECK_FINISH, " ", " ");
-    outcome.verdict = check_step(" ", CHECK_VERIFY, outcome.slots.first, outcome.slots.second);
+    outcome.verdict = check_verify(outcome.slots.first, outcome.slots.second);
     std::memcpy(outcome.digest, check_digest(), sizeof outcome.digest);
     std::memcpy(outcome.key_prefix, key_prefix, sizeof outcome.key_prefix);
 }

@@ -11,10 +11,6 @@ namespace {
 DigestContext digest_context;
 unsigned char digest[kDigestSize];
 
-// The class letter G and the 64 hexadecimal digits; a slot's line end and
-// anything after it never take part.
-constexpr std::size_t kComparedLength = 65;
-
 void absorb_text(const char* text)
 {
     const auto* bytes = reinterpret_cast<const unsigned char*>(text);

@@ -15,10 +15,29 @@ enum CheckOp : unsigned {
 };
 
 // CHECK_ABSORB digests text up to its first NUL. CHECK_VERIFY compares the
-// first 65 characters of each slot with the expected signature line and
-// prints the verdict; it returns 0 on a mismatch. Every other call returns 1;
-// an unknown op does nothing.
+// first kComparedLength characters of each slot with the expected signature
+// line and prints the verdict; it returns 0 on a mismatch. Every other call
+// returns 1; an unknown op does nothing.
 int check_step(const char* text, CheckOp op, const char* first_slot, const char* second_slot);
+
+// Each step by its name, with " " for the texts it does not use.
+inline void check_reset()
+{
+    check_step(" ", CHECK_RESET, " ", " ");
+}
+inline void check_absorb(const char* text)
+{
+    check_step(text, CHECK_ABSORB, " ", " ");
+}
+inline void check_finish()
+{
+    check_step(" ", CHECK_FINISH, " ", " ");
+}
+// Prints the verdict; true when the check passes.
+inline bool check_verify(const char* first_slot, const char* second_slot)
+{
+    return check_step(" ", CHECK_VERIFY, first_slot, second_slot) == 1;
+}
 
 // The comparison CHECK_VERIFY makes, without printing: true when both slots
 // begin with the signature lines expected for the digest of the last
@@ -33,8 +52,18 @@ const unsigned char* check_digest();
 inline constexpr std::size_t kKeyPrefixSize = 52;
 extern char key_prefix[kKeyPrefixSize];
 
+// Sets the key prefix to the first length characters of text (length up to
+// its first NUL), cut to the 51 it has room for.
+void set_key_prefix(const char* text, std::size_t length);
+
 // A signature line: "G" and 64 uppercase hexadecimal digits, then CR LF and NUL.
 inline constexpr std::size_t kSignatureLineSize = 84;
+
+// What the check compares of a signature line: "G" and the 64 digits. A
+// slot's line end and anything after those never take part.
+inline constexpr std::size_t kComparedLength = 65;
+
+inline constexpr char kHexDigits[] = "0123456789ABCDEF";
 
 // Derives the two signature lines a file whose content has this digest must
 // carry, under the current key prefix. n is the digest's size (64; at most 64

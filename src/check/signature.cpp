@@ -7,16 +7,25 @@
 
 char key_prefix[kKeyPrefixSize] = "";
 
+void set_key_prefix(const char* text, std::size_t length)
+{
+    length = std::min(length, kKeyPrefixSize - 1);
+    std::memcpy(key_prefix, text, length);
+    key_prefix[length] = '\0';
+}
+
 namespace {
 
 constexpr char kKeyConstant[] =
     "KQM352KQM352KQM352KQM352KQM352KQM352KQM352KQM352KQM352KQM352KQM352KQM352";
 constexpr std::size_t kKeyConstantLength = sizeof kKeyConstant - 1;
+// The buffers signed files were made with, kept at their sizes: the key text
+// needs at most 51 + 4 * 72 + 1 = 340 bytes and a line 1 + 8 * 8 + 2 + 1 = 68,
+// the scratch only 18 (two words of digits and their NULs) and a word's text 9.
 constexpr std::size_t kKeyTextSize = 516;
 constexpr std::size_t kLineSize = 100;
 constexpr std::size_t kHexScratchSize = 200;
 constexpr std::size_t kWordTextSize = 12;
-constexpr char kHexDigits[] = "0123456789ABCDEF";
 
 // The key prefix followed by four copies of the key constant.
 std::size_t make_key_text(char (&key_text)[kKeyTextSize])
@@ -51,9 +60,11 @@ std::uint32_t load_be32(const unsigned char* p)
 std::uint32_t hex8_to_word(const char* text)
 {
     std::uint32_t value = 0;
+    // Any character below '<' counts as a decimal digit, any other as a
+    // letter: 'a' to 'f' are no hexadecimal digits here.
     for (int k = 0; k < 8; ++k) {
         const unsigned c = static_cast<unsigned char>(text[k]);
-        value = value * 16 + (c < 60 ? c - 48 : c - 55);
+        value = value * 16 + (c < '<' ? c - '0' : c - ('A' - 10));
     }
     return value;
 }
@@ -107,6 +118,9 @@ void make_signature_lines(const unsigned char* digest, std::size_t n, char* firs
             append(word_text);
             left_expected = true;
         }
+        // The first line ends with the step that reads word n / 8 (word 8
+        // of 16), which is the left word of the fifth pair: that pair's
+        // encryption opens the second line. The second ends with the last word.
         if (i == n / 8 || i == m - 1) {
             append("\r\n");
             std::memcpy(outputs[output], line, line_length + 1);

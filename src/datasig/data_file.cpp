@@ -10,25 +10,15 @@ std::unique_ptr<TextStream> open_memory_stream(MemorySource& memory, const Bytes
     return stream;
 }
 
-void start_check(SignatureSlots& slots)
+void collect_check(CheckResult& result)
 {
-    // The key prefix is process-wide; a file without a key line must not
-    // inherit the key of a file read before it.
-    key_prefix[0] = '\0';
-    clear_slots(slots);
-    check_step(" ", CHECK_RESET, " ", " ");
-}
-
-void finish_check(CheckResult& result)
-{
-    check_step(" ", CHECK_FINISH, " ", " ");
     std::memcpy(result.digest, check_digest(), kDigestSize);
     result.key_prefix = key_prefix;
     char first[kSignatureLineSize];
     char second[kSignatureLineSize];
     make_signature_lines(result.digest, kDigestSize, first, second);
-    result.expected_first.assign(first, kComparedSignatureLength);
-    result.expected_second.assign(second, kComparedSignatureLength);
+    result.expected_first.assign(first, kComparedLength);
+    result.expected_second.assign(second, kComparedLength);
     result.passed = signature_slots_match(result.slots.first, result.slots.second);
 }
 
@@ -37,9 +27,8 @@ CheckResult check_bytes(const Bytes& file)
     CheckResult result{};
     MemorySource memory{};
     const auto stream = open_memory_stream(memory, file);
-    start_check(result.slots);
-    read_data_file(*stream, result.slots);
-    finish_check(result);
+    check_stream(*stream, result.slots);
+    collect_check(result);
     return result;
 }
 

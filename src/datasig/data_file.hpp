@@ -27,18 +27,11 @@ struct CheckResult {
 // the heap; memory must outlive it.
 std::unique_ptr<TextStream> open_memory_stream(MemorySource& memory, const Bytes& bytes);
 
-// Starts a check as a fresh validate run does: the digest reset, the key
-// prefix empty, both slots empty.
-void start_check(SignatureSlots& slots);
-
-// Finishes the digest and fills in everything but slots, which the caller
-// has already read into result.slots.
-void finish_check(CheckResult& result);
+// Fills in everything but slots, which the caller has already read into
+// result.slots, once the check's digest is finished.
+void collect_check(CheckResult& result);
 
 // Reads the whole file and runs the check on it, printing nothing.
 CheckResult check_bytes(const Bytes& file);
 
 bool passes_check(const Bytes& file);
-
-// The first 65 characters of a signature line: what the check compares.
-inline constexpr std::size_t kComparedSignatureLength = 65;

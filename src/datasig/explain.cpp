@@ -6,7 +6,6 @@
 
 namespace {
 
-constexpr unsigned char kEofMark = 0x1A;
 constexpr const char* kSlotNames[2] = {"first", "second"};
 
 template <typename... Args>
@@ -45,13 +44,13 @@ bool is_hex_digit(char c)
 // The class letter and 64 hexadecimal digits, in either case.
 bool looks_like_signature(const char* text, std::size_t length)
 {
-    return length >= kComparedSignatureLength &&
-           std::all_of(text + 1, text + kComparedSignatureLength, is_hex_digit);
+    return length >= kComparedLength &&
+           std::all_of(text + 1, text + kComparedLength, is_hex_digit);
 }
 
 bool has_lowercase_digit(const char* text)
 {
-    return std::any_of(text + 1, text + kComparedSignatureLength,
+    return std::any_of(text + 1, text + kComparedLength,
                        [](char c) { return c >= 'a' && c <= 'f'; });
 }
 
@@ -185,11 +184,10 @@ private:
 
 std::string hex(const unsigned char* bytes, std::size_t n)
 {
-    static const char digits[] = "0123456789ABCDEF";
     std::string text;
     for (std::size_t i = 0; i < n; ++i) {
-        text += digits[bytes[i] >> 4];
-        text += digits[bytes[i] & 0xF];
+        text += kHexDigits[bytes[i] >> 4];
+        text += kHexDigits[bytes[i] & 0xF];
     }
     return text;
 }
@@ -197,7 +195,7 @@ std::string hex(const unsigned char* bytes, std::size_t n)
 // A found line as compared: its first 65 characters, without an LF.
 std::string compared_part(const std::string& slot)
 {
-    std::string part = slot.substr(0, kComparedSignatureLength);
+    std::string part = slot.substr(0, kComparedLength);
     if (!part.empty() && part.back() == '\n') {
         part.pop_back();
     }
@@ -231,7 +229,7 @@ void format_signature(std::string& report, const Explanation& explanation, int s
 
 std::size_t first_difference(const std::string& found, const std::string& expected)
 {
-    for (std::size_t i = 0; i < kComparedSignatureLength; ++i) {
+    for (std::size_t i = 0; i < kComparedLength; ++i) {
         const char f = i < found.size() ? found[i] : '\0';
         const char e = i < expected.size() ? expected[i] : '\0';
         if (f != e) {
@@ -277,7 +275,8 @@ Explanation explain_bytes(const Bytes& file)
             column += size;
         }
     }
-    finish_check(explanation.check);
+    check_finish();
+    collect_check(explanation.check);
 
     if (explanation.signature_pieces == 0) {
         explainer.add(WarningKind::missing_signature, 0, "the file has no signature line");

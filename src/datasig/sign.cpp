@@ -5,8 +5,6 @@
 
 namespace {
 
-constexpr unsigned char kEofMark = 0x1A;
-
 struct Composition {
     Bytes content; // what the reader reads, up to the signature lines
     bool crlf;

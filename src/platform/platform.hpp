@@ -9,9 +9,13 @@
 // the arguments as UTF-8 text. Returns the exit status.
 int program_main(int argc, const char* const* argv);
 
-// Opens a file for reading as binary. A directory counts as a file that
-// cannot be opened (errno is then EISDIR). Null on failure.
+// Opens a file for reading as binary; null on failure, with errno set
+// (EISDIR where the system refuses to open a directory).
 std::FILE* open_file_for_reading(const char* name);
+
+// 0 when file is not a directory, else why it is no file to read: EISDIR, or
+// why the system could not tell.
+int directory_error(std::FILE* file);
 
 // Writes UTF-8 text to stream: on a Windows console as the characters it
 // encodes, everywhere else as its bytes.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cerrno>
 #include <cstdint>
 #include <cstring>
 
@@ -11,6 +12,53 @@
 #define VALIDATE_READER_SSE2 1
 #include <emmintrin.h>
 #endif
+
+// ---- Byte sources
+
+std::FILE* open_data_file(const char* name)
+{
+    std::FILE* file = open_file_for_reading(name);
+    if (file == nullptr) {
+        return nullptr;
+    }
+    if (const int reason = directory_error(file); reason != 0) {
+        std::fclose(file);
+        errno = reason;
+        return nullptr;
+    }
+    // The stream reads whole blocks itself; a second buffer would only copy.
+    std::setvbuf(file, nullptr, _IONBF, 0);
+    return file;
+}
+
+std::ptrdiff_t read_from_file(void* file, unsigned char* buffer, std::size_t capacity)
+{
+    auto* f = static_cast<std::FILE*>(file);
+    if (std::ferror(f) != 0) {
+        return -1;
+    }
+    const std::size_t n = std::fread(buffer, 1, capacity, f);
+    if (n == 0) {
+        return std::ferror(f) != 0 ? -1 : 0;
+    }
+    return static_cast<std::ptrdiff_t>(n);
+}
+
+std::ptrdiff_t read_from_memory(void* source, unsigned char* buffer, std::size_t capacity)
+{
+    auto& memory = *static_cast<MemorySource*>(source);
+    std::size_t n = std::min(capacity, memory.size - memory.at);
+    if (memory.chunk != 0) {
+        n = std::min(n, memory.chunk);
+    }
+    if (n > 0) {
+        std::memcpy(buffer, memory.data + memory.at, n);
+        memory.at += n;
+    }
+    return static_cast<std::ptrdiff_t>(n);
+}
+
+// ---- The text stream
 
 namespace {
 
@@ -107,7 +155,7 @@ bool refill(TextStream& stream)
             stream.end = count;
             return count > 0;
         }
-        const long n = stream.source(stream.handle, stream.block + count, stream.read_size);
+        const std::ptrdiff_t n = stream.source(stream.handle, stream.block + count, stream.read_size);
         if (n <= 0) {
             stream.read_failed = n < 0;
             stream.input_ended = true;
@@ -116,7 +164,7 @@ bool refill(TextStream& stream)
         }
         const auto* fresh = stream.block + count;
         count += static_cast<std::size_t>(n);
-        if (const void* eof = std::memchr(fresh, 0x1A, static_cast<std::size_t>(n))) {
+        if (const void* eof = std::memchr(fresh, kEofMark, static_cast<std::size_t>(n))) {
             count = static_cast<std::size_t>(static_cast<const unsigned char*>(eof) - stream.block);
             stream.input_ended = true;
             stream.ended_at_eof_mark = true;
@@ -144,44 +192,6 @@ void text_stream_open(TextStream& stream, ByteSource source, void* handle, std::
     stream.read_failed = false;
     stream.ended_at_eof_mark = false;
     stream.piece_size = 0;
-}
-
-long read_from_file(void* file, unsigned char* buffer, std::size_t capacity)
-{
-    auto* f = static_cast<std::FILE*>(file);
-    if (std::ferror(f) != 0) {
-        return -1;
-    }
-    const std::size_t n = std::fread(buffer, 1, capacity, f);
-    if (n == 0) {
-        return std::ferror(f) != 0 ? -1 : 0;
-    }
-    return static_cast<long>(n);
-}
-
-long read_from_memory(void* source, unsigned char* buffer, std::size_t capacity)
-{
-    auto& memory = *static_cast<MemorySource*>(source);
-    std::size_t n = std::min(capacity, memory.size - memory.at);
-    if (memory.chunk != 0) {
-        n = std::min(n, memory.chunk);
-    }
-    if (n > 0) {
-        std::memcpy(buffer, memory.data + memory.at, n);
-        memory.at += n;
-    }
-    return static_cast<long>(n);
-}
-
-std::FILE* open_data_file(const char* name)
-{
-    std::FILE* file = open_file_for_reading(name);
-    if (file == nullptr) {
-        return nullptr;
-    }
-    // The stream reads whole blocks itself; a second buffer would only copy.
-    std::setvbuf(file, nullptr, _IONBF, 0);
-    return file;
 }
 
 int read_text_line(char* buffer, int size, TextStream& stream)
@@ -224,6 +234,8 @@ void strip_line_ends(char* line)
     }
 }
 
+// ---- Pieces
+
 namespace {
 
 // A, B, C and H begin content pieces. Tested without a branch for each
@@ -234,16 +246,61 @@ bool is_content_class(char first)
     return offset < 3 || offset == 'H' - 'A';
 }
 
-} // namespace
-
-PieceClass classify_piece(const char* piece)
+// A piece's class, from its first length characters (up to its first NUL).
+PieceClass classify(const char* piece, std::size_t length)
 {
     if (is_content_class(piece[0])) {
-        return std::strncmp(piece, kKeyLineKeyword, kKeyLineKeywordLength) == 0
+        return length >= kKeyLineKeywordLength &&
+                       std::memcmp(piece, kKeyLineKeyword, kKeyLineKeywordLength) == 0
                    ? PieceClass::key_line
                    : PieceClass::content;
     }
     return piece[0] == 'G' ? PieceClass::signature : PieceClass::ignored;
+}
+
+void keep_signature(const char* piece, std::size_t length, SignatureSlots& slots)
+{
+    char* slot = slots.next_is_second ? slots.second : slots.first;
+    length = std::min(length, kSignatureLineSize - 1);
+    std::memcpy(slot, piece, length);
+    slot[length] = '\0';
+    slots.next_is_second = !slots.next_is_second;
+}
+
+// Handles the first length characters of a piece (up to its first NUL; its
+// LF, if any, included) by its class. A content text, without its LFs, goes
+// to absorb(text_length), after the key prefix has been set from it: absorb
+// may move it.
+template <typename Absorb>
+void handle(const char* piece, std::size_t length, SignatureSlots& slots, Absorb absorb)
+{
+    const PieceClass piece_class = classify(piece, length);
+    switch (piece_class) {
+    case PieceClass::content:
+    case PieceClass::key_line: {
+        std::size_t text_length = length;
+        while (text_length > 0 && piece[text_length - 1] == '\n') {
+            --text_length;
+        }
+        if (piece_class == PieceClass::key_line) {
+            set_key_prefix(piece, text_length);
+        }
+        absorb(text_length);
+        break;
+    }
+    case PieceClass::signature:
+        keep_signature(piece, length, slots);
+        break;
+    case PieceClass::ignored:
+        break;
+    }
+}
+
+} // namespace
+
+PieceClass classify_piece(const char* piece)
+{
+    return classify(piece, std::strlen(piece));
 }
 
 void clear_slots(SignatureSlots& slots)
@@ -253,32 +310,17 @@ void clear_slots(SignatureSlots& slots)
     slots.next_is_second = false;
 }
 
+void handle_piece(char* piece, SignatureSlots& slots)
+{
+    handle(piece, std::strlen(piece), slots, [piece](std::size_t text_length) {
+        piece[text_length] = '\0';
+        check_absorb(piece);
+    });
+}
+
+// ---- Whole files
+
 namespace {
-
-// A key line can be 79 characters; the key prefix keeps 51.
-void set_key_prefix(const char* key_line, std::size_t length)
-{
-    length = std::min(length, kKeyPrefixSize - 1);
-    std::memcpy(key_prefix, key_line, length);
-    key_prefix[length] = '\0';
-}
-
-void absorb_content(const char* text, PieceClass piece_class)
-{
-    check_step(text, CHECK_ABSORB, " ", " ");
-    if (piece_class == PieceClass::key_line) {
-        set_key_prefix(text, std::strlen(text));
-    }
-}
-
-void keep_signature(const char* piece, SignatureSlots& slots)
-{
-    char* slot = slots.next_is_second ? slots.second : slots.first;
-    const std::size_t length = std::min(std::strlen(piece), kSignatureLineSize - 1);
-    std::memcpy(slot, piece, length);
-    slot[length] = '\0';
-    slots.next_is_second = !slots.next_is_second;
-}
 
 // Finds the LFs of the block 64 bytes at a time, so that finding each piece's
 // end is a bit scan rather than a search.
@@ -300,13 +342,6 @@ void scan_line_feeds(LineFeeds& feeds, std::size_t base)
     }
 }
 
-void start_line_feeds(LineFeeds& feeds, const TextStream& stream)
-{
-    feeds.block = stream.block;
-    feeds.end = stream.end;
-    scan_line_feeds(feeds, stream.next);
-}
-
 // The position of the first LF at or after at (at < end), or end.
 std::size_t next_line_feed(LineFeeds& feeds, std::size_t at)
 {
@@ -325,9 +360,9 @@ std::size_t next_line_feed(LineFeeds& feeds, std::size_t at)
     return feeds.base + static_cast<std::size_t>(std::countr_zero(later));
 }
 
-// The length of the piece at block[at] when it lies whole in the block (up
-// to its first LF, or 79 characters); 0 when it may go on past the block's end.
-std::size_t whole_piece_length(LineFeeds& feeds, std::size_t at)
+// The size of the piece at block[at] when it lies whole in the block (up to
+// its first LF, or 79 characters); 0 when it may go on past the block's end.
+std::size_t whole_piece_size(LineFeeds& feeds, std::size_t at)
 {
     constexpr auto limit = static_cast<std::size_t>(kPieceReadSize - 1);
     const std::size_t available = feeds.end - at;
@@ -341,24 +376,19 @@ std::size_t whole_piece_length(LineFeeds& feeds, std::size_t at)
     return available >= limit ? limit : 0;
 }
 
-// Handles a piece of n characters where it lies in the block, as handle_piece
-// would handle a copy of it.
-void handle_piece_in_block(char* piece, std::size_t n, SignatureSlots& slots)
+// Absorbs text[0, length) where it lies: the check takes NUL-terminated text,
+// and the byte after it, which may begin the next piece, is put back.
+void absorb_in_place(char* text, std::size_t length)
 {
-    // The character after the piece, if any, begins the next one: it is put
-    // back afterwards.
-    char* const end = piece + n;
-    const char after = *end;
-    *end = '\0';
-    handle_piece(piece, slots);
-    *end = after;
+    const char after = text[length];
+    text[length] = '\0';
+    check_absorb(text);
+    text[length] = after;
 }
 
-// Handles, where they lie, the pieces that lie whole in the block.
-//
-// Without a NUL among them, a piece's text is all of it but its LF, and the
-// content texts are gathered, in order, at the front of the part of the block
-// they came from and absorbed in one step: the digest is of their
+// Handles, where they lie, the pieces that lie whole in the block. Their
+// content texts are gathered, in order, at the front of the part of the
+// block they came from, and absorbed in one step: the digest is of their
 // concatenation, so it is the same, and its cost is that of whole blocks.
 void handle_whole_pieces(TextStream& stream, SignatureSlots& slots)
 {
@@ -367,64 +397,29 @@ void handle_whole_pieces(TextStream& stream, SignatureSlots& slots)
     if (at == stream.end) {
         return;
     }
-    LineFeeds feeds;
-    start_line_feeds(feeds, stream);
-    if (std::memchr(block + at, '\0', stream.end - at) != nullptr) {
-        for (std::size_t n; (n = whole_piece_length(feeds, at)) > 0; at += n) {
-            handle_piece_in_block(block + at, n, slots);
-        }
-        stream.next = at;
-        return;
-    }
+    LineFeeds feeds{stream.block, stream.end, 0, 0};
+    scan_line_feeds(feeds, at);
+    // Only a block with a NUL needs each piece searched for one.
+    const bool has_nul = std::memchr(block + at, '\0', stream.end - at) != nullptr;
     char* const texts = block + at;
     std::size_t texts_length = 0;
-    for (std::size_t n; (n = whole_piece_length(feeds, at)) > 0; at += n) {
+    for (std::size_t size; (size = whole_piece_size(feeds, at)) > 0; at += size) {
         char* const piece = block + at;
-        const std::size_t text_length = piece[n - 1] == '\n' ? n - 1 : n;
-        if (is_content_class(piece[0])) {
-            if (text_length >= kKeyLineKeywordLength &&
-                std::memcmp(piece, kKeyLineKeyword, kKeyLineKeywordLength) == 0) {
-                set_key_prefix(piece, text_length);
-            }
+        const std::size_t length =
+            has_nul ? static_cast<std::size_t>(std::find(piece, piece + size, '\0') - piece) : size;
+        handle(piece, length, slots, [&](std::size_t text_length) {
             move_text(reinterpret_cast<unsigned char*>(texts + texts_length),
                       reinterpret_cast<const unsigned char*>(piece), text_length);
             texts_length += text_length;
-        } else if (piece[0] == 'G') {
-            char* slot = slots.next_is_second ? slots.second : slots.first;
-            std::memcpy(slot, piece, n);
-            slot[n] = '\0';
-            slots.next_is_second = !slots.next_is_second;
-        }
+        });
     }
     stream.next = at;
     if (texts_length > 0) {
-        // The character after the texts may be the next piece's first.
-        char* const texts_end = texts + texts_length;
-        const char after = *texts_end;
-        *texts_end = '\0';
-        check_step(texts, CHECK_ABSORB, " ", " ");
-        *texts_end = after;
+        absorb_in_place(texts, texts_length);
     }
 }
 
 } // namespace
-
-void handle_piece(char* piece, SignatureSlots& slots)
-{
-    const PieceClass piece_class = classify_piece(piece);
-    switch (piece_class) {
-    case PieceClass::content:
-    case PieceClass::key_line:
-        strip_line_ends(piece);
-        absorb_content(piece, piece_class);
-        break;
-    case PieceClass::signature:
-        keep_signature(piece, slots);
-        break;
-    case PieceClass::ignored:
-        break;
-    }
-}
 
 bool read_data_file(TextStream& stream, SignatureSlots& slots)
 {
@@ -438,4 +433,21 @@ bool read_data_file(TextStream& stream, SignatureSlots& slots)
         }
         handle_piece(piece, slots);
     }
+}
+
+void start_check(SignatureSlots& slots)
+{
+    // The key prefix is process-wide: a file without a key line must not
+    // inherit the key of a file checked before it.
+    set_key_prefix("", 0);
+    clear_slots(slots);
+    check_reset();
+}
+
+bool check_stream(TextStream& stream, SignatureSlots& slots)
+{
+    start_check(slots);
+    const bool read_to_end = read_data_file(stream, slots);
+    check_finish();
+    return read_to_end;
 }

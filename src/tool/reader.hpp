@@ -1,5 +1,6 @@
-// Reading a data file: a text stream with the same translation on every
-// platform, pieces of at most 79 characters, and their handling by class.
+// Reading a data file: its bytes from a source, as a text stream with the
+// same translation on every platform, in pieces of at most 79 characters,
+// each handled by its class; and the whole check of a stream.
 #pragma once
 
 #include <cstddef>
@@ -7,15 +8,40 @@
 
 #include "check/check.hpp"
 
+// ---- Byte sources
+
 // Where a text stream gets its raw bytes: the count read into buffer (at most
 // capacity), 0 at the end of input, -1 on a read error.
-using ByteSource = long (*)(void* handle, unsigned char* buffer, std::size_t capacity);
+using ByteSource = std::ptrdiff_t (*)(void* handle, unsigned char* buffer, std::size_t capacity);
+
+// Opens a file for reading, as binary (the stream does the text translation).
+// A directory counts as a file that cannot be opened. Null on failure.
+std::FILE* open_data_file(const char* name);
+
+// A source that reads an open file.
+std::ptrdiff_t read_from_file(void* file, unsigned char* buffer, std::size_t capacity);
+
+// A source that reads bytes held in memory, at most chunk of them per read
+// (0 for no limit).
+struct MemorySource {
+    const unsigned char* data;
+    std::size_t size;
+    std::size_t at;
+    std::size_t chunk;
+};
+
+std::ptrdiff_t read_from_memory(void* source, unsigned char* buffer, std::size_t capacity);
+
+// ---- The text stream
 
 inline constexpr std::size_t kTextBlockSize = std::size_t{64} * 1024;
 
+// The byte that ends the input: nothing at or after it is read.
+inline constexpr unsigned char kEofMark = 0x1A;
+
 // Translates raw bytes as text: CR LF reads as LF, every other CR stays, and
-// the first 0x1A ends the input for good. The result does not depend on how
-// the source divides its bytes into reads.
+// the first kEofMark ends the input for good. The result does not depend on
+// how the source divides its bytes into reads.
 struct TextStream {
     ByteSource source;
     void* handle;
@@ -30,7 +56,7 @@ struct TextStream {
     bool cr_held;
     bool input_ended;
     bool read_failed;
-    // The input ended at a 0x1A byte rather than at the end of the source.
+    // The input ended at kEofMark rather than at the end of the source.
     bool ended_at_eof_mark;
     // Characters the last piece took from the stream, NULs and its LF included.
     std::size_t piece_size;
@@ -39,24 +65,6 @@ struct TextStream {
 // read_size is how many bytes to ask of the source at a time, 1 to kTextBlockSize.
 void text_stream_open(TextStream& stream, ByteSource source, void* handle,
                       std::size_t read_size = kTextBlockSize);
-
-// A source for text_stream_open that reads an open file.
-long read_from_file(void* file, unsigned char* buffer, std::size_t capacity);
-
-// A source that reads bytes held in memory, at most chunk of them per read
-// (0 for no limit).
-struct MemorySource {
-    const unsigned char* data;
-    std::size_t size;
-    std::size_t at;
-    std::size_t chunk;
-};
-
-long read_from_memory(void* source, unsigned char* buffer, std::size_t capacity);
-
-// Opens a file for reading, as binary (the stream does the text translation).
-// A directory counts as a file that cannot be opened. Null on failure.
-std::FILE* open_data_file(const char* name);
 
 inline constexpr int kEndOfInput = -1;
 
@@ -68,6 +76,8 @@ int read_text_line(char* buffer, int size, TextStream& stream);
 
 // Removes every LF at the end of line; a CR stays.
 void strip_line_ends(char* line);
+
+// ---- Pieces
 
 inline constexpr char kKeyLineKeyword[] = "HQDHWHARDWAREVERSION";
 inline constexpr std::size_t kKeyLineKeywordLength = sizeof kKeyLineKeyword - 1;
@@ -100,5 +110,17 @@ void clear_slots(SignatureSlots& slots);
 // characters), a signature line goes into the next slot.
 void handle_piece(char* piece, SignatureSlots& slots);
 
-// Reads the stream to its end, handling every piece. False on a read error.
+// ---- Whole files
+
+// Reads the stream to its end, handling every piece as handle_piece does,
+// a whole block of them at a time. False on a read error.
 bool read_data_file(TextStream& stream, SignatureSlots& slots);
+
+// Starts a check as a fresh run of validate does: the digest reset, the key
+// prefix and both slots empty.
+void start_check(SignatureSlots& slots);
+
+// The whole check of a stream: started, read to its end, and the digest
+// finished, so that check_verify(slots.first, slots.second) gives the
+// verdict. False when a read failed.
+bool check_stream(TextStream& stream, SignatureSlots& slots);

@@ -44,14 +44,11 @@ int run_validation(int argc, const char* const* argv)
     static TextStream stream;
     text_stream_open(stream, read_from_file, file);
     SignatureSlots slots;
-    clear_slots(slots);
-    check_step(" ", CHECK_RESET, " ", " ");
-    const bool read_to_end = read_data_file(stream, slots);
+    const bool read_to_end = check_stream(stream, slots);
     std::fclose(file);
     if (!read_to_end) {
         return report("can't read ", name, 1);
     }
-    check_step(" ", CHECK_FINISH, " ", " ");
-    check_step(" ", CHECK_VERIFY, slots.first, slots.second);
+    check_verify(slots.first, slots.second);
     return 0;
 }

@@ -4,11 +4,12 @@
 #include <string>
 
 #include "check/check.hpp"
+#include "support/verdicts.hpp"
 
 namespace {
 
-const std::string kPassed = "Validation check passed, data indicated as correct\n";
-const std::string kFailed = "Validation check failed\nFile data may have been altered\n";
+using test_support::kFailed;
+using test_support::kPassed;
 
 struct Expected {
     std::string first;

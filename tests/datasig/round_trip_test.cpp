@@ -23,8 +23,7 @@ std::string what_the_check_reads(const Bytes& file)
     MemorySource memory{};
     const auto stream = open_memory_stream(memory, file);
     SignatureSlots slots;
-    key_prefix[0] = '\0';
-    clear_slots(slots);
+    start_check(slots);
     std::string digested;
     char piece[kPieceBufferSize];
     while (read_text_line(piece, kPieceReadSize, *stream) != kEndOfInput) {
@@ -34,8 +33,8 @@ std::string what_the_check_reads(const Bytes& file)
             digested += piece;
         }
     }
-    return digested + "|" + key_prefix + "|" + std::string(slots.first).substr(0, 65) + "|" +
-           std::string(slots.second).substr(0, 65);
+    return digested + "|" + key_prefix + "|" + std::string(slots.first).substr(0, kComparedLength) +
+           "|" + std::string(slots.second).substr(0, kComparedLength);
 }
 
 TEST(RoundTrip, SignedOutputPassesAndSigningAgainChangesNothing)

@@ -48,17 +48,14 @@ TEST(Allocation, ReadingAndCheckingADataFileAllocatesNothing)
     testing::internal::CaptureStdout();
     const long before = allocations.load();
     text_stream_open(stream, read_from_memory, &memory);
-    clear_slots(slots);
-    check_step(" ", CHECK_RESET, " ", " ");
-    const bool read_to_end = read_data_file(stream, slots);
-    check_step(" ", CHECK_FINISH, " ", " ");
-    const int verdict = check_step(" ", CHECK_VERIFY, slots.first, slots.second);
+    const bool read_to_end = check_stream(stream, slots);
+    const bool passed = check_verify(slots.first, slots.second);
     const long during = allocations.load() - before;
     testing::internal::GetCapturedStdout();
-    key_prefix[0] = '\0';
+    set_key_prefix("", 0);
 
     EXPECT_TRUE(read_to_end);
-    EXPECT_EQ(verdict, 0);
+    EXPECT_FALSE(passed);
     EXPECT_EQ(during, 0);
 }
 

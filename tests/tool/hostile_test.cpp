@@ -15,14 +15,15 @@
 #include "support/digest.hpp"
 #include "support/run_binary.hpp"
 #include "support/temporary_folder.hpp"
+#include "support/verdicts.hpp"
 
 namespace {
 
 namespace fs = std::filesystem;
 using test_support::RunResult;
 
-const std::string kPassed = "Validation check passed, data indicated as correct\n";
-const std::string kFailed = "Validation check failed\nFile data may have been altered\n";
+using test_support::kFailed;
+using test_support::kPassed;
 
 class HostileInput : public testing::Test {
 protected:
@@ -47,14 +48,12 @@ protected:
 std::string signature_lines(const std::string& digested, const std::string& key_line)
 {
     const std::string digest = test_support::sha512_of(digested);
-    const std::string prefix = key_line.substr(0, kKeyPrefixSize - 1);
-    std::copy(prefix.begin(), prefix.end(), key_prefix);
-    key_prefix[prefix.size()] = '\0';
+    set_key_prefix(key_line.c_str(), key_line.size());
     char first[kSignatureLineSize];
     char second[kSignatureLineSize];
     make_signature_lines(reinterpret_cast<const unsigned char*>(digest.data()), kDigestSize, first,
                          second);
-    key_prefix[0] = '\0';
+    set_key_prefix("", 0);
     return std::string(first) + second;
 }
 

@@ -96,7 +96,7 @@ TEST(Reader, AReadErrorEndsTheInputAndIsReported)
     };
     const std::string bytes = "A1\nA2\nA3\n";
     FailingSource failing{{reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), 0, 1}, 4};
-    const ByteSource source = [](void* handle, unsigned char* buffer, std::size_t capacity) -> long {
+    const ByteSource source = [](void* handle, unsigned char* buffer, std::size_t capacity) -> std::ptrdiff_t {
         auto& f = *static_cast<FailingSource*>(handle);
         return f.memory.at >= f.fail_after ? -1 : read_from_memory(&f.memory, buffer, capacity);
     };
@@ -178,12 +178,12 @@ void PrintTo(const Outcome& o, std::ostream* out)
          << o.second_slot << "\"";
 }
 
+// Once the check is finished.
 Outcome outcome_of(const SignatureSlots& slots)
 {
-    check_step(" ", CHECK_FINISH, " ", " ");
     Outcome outcome{std::string(check_digest(), check_digest() + kDigestSize), key_prefix,
                     slots.first, slots.second};
-    key_prefix[0] = '\0';
+    set_key_prefix("", 0);
     return outcome;
 }
 
@@ -194,10 +194,7 @@ Outcome read_file(const std::string& bytes, std::size_t read_size)
     static TextStream stream;
     text_stream_open(stream, read_from_memory, &memory, read_size);
     SignatureSlots slots;
-    clear_slots(slots);
-    key_prefix[0] = '\0';
-    check_step(" ", CHECK_RESET, " ", " ");
-    EXPECT_TRUE(read_data_file(stream, slots));
+    EXPECT_TRUE(check_stream(stream, slots));
     return outcome_of(slots);
 }
 
@@ -208,13 +205,12 @@ Outcome read_file_piece_by_piece(const std::string& bytes)
     static TextStream stream;
     text_stream_open(stream, read_from_memory, &memory);
     SignatureSlots slots;
-    clear_slots(slots);
-    key_prefix[0] = '\0';
-    check_step(" ", CHECK_RESET, " ", " ");
+    start_check(slots);
     char piece[kPieceBufferSize];
     while (read_text_line(piece, kPieceReadSize, stream) != kEndOfInput) {
         handle_piece(piece, slots);
     }
+    check_finish();
     return outcome_of(slots);
 }
 

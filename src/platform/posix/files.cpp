@@ -6,19 +6,16 @@
 
 std::FILE* open_file_for_reading(const char* name)
 {
-    std::FILE* file = std::fopen(name, "rb");
-    if (file == nullptr) {
-        return nullptr;
-    }
+    return std::fopen(name, "rb");
+}
+
+int directory_error(std::FILE* file)
+{
     struct stat status {};
-    const bool stated = fstat(fileno(file), &status) == 0;
-    if (!stated || S_ISDIR(status.st_mode)) {
-        const int reason = stated ? EISDIR : errno;
-        std::fclose(file);
-        errno = reason;
-        return nullptr;
+    if (fstat(fileno(file), &status) != 0) {
+        return errno;
     }
-    return file;
+    return S_ISDIR(status.st_mode) ? EISDIR : 0;
 }
 
 void write_text(const char* text, std::FILE* stream)

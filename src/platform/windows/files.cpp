@@ -32,15 +32,17 @@ std::FILE* open_file_for_reading(const char* name)
         }
         return nullptr;
     }
-    struct _stat64 status {};
-    const bool stated = _fstat64(_fileno(file), &status) == 0;
-    if (!stated || (status.st_mode & _S_IFMT) == _S_IFDIR) {
-        const int reason = stated ? EISDIR : errno;
-        std::fclose(file);
-        errno = reason;
-        return nullptr;
-    }
     return file;
+}
+
+int directory_error(std::FILE* file)
+{
+    // 64-bit sizes: the default fstat fails on files over 2 GiB.
+    struct _stat64 status {};
+    if (_fstat64(_fileno(file), &status) != 0) {
+        return errno;
+    }
+    return (status.st_mode & _S_IFMT) == _S_IFDIR ? EISDIR : 0;
 }
 
 void write_text(const char* text, std::FILE* stream)
