@@ -4,8 +4,8 @@
 #   build  cmake, ninja and g++: enough to build validate and datasig
 #   test   everything tests/run-all.sh uses: GoogleTest, clang with its
 #          sanitizer and fuzzer runtimes, clang-tidy, cppcheck, the packaging
-#          tools, and the cross compilers, wine and qemu-user for the
-#          Windows, aarch64 and s390x builds
+#          tools and lintian, and the cross compilers, wine and qemu-user for
+#          the Windows, aarch64 and s390x builds
 #   bench  what bench/compare.sh and the micro-benchmarks use
 #   scripts/prerequisites.sh build|test|bench ...
 set -euo pipefail
@@ -29,6 +29,8 @@ for_test() {
   need_command clang-tidy clang-tidy
   need_command cppcheck cppcheck
   need_command dpkg-shlibdeps dpkg-dev
+  need_command lintian lintian
+  need_command git git
   need_command file file
   need_command mandoc mandoc
   need_command x86_64-w64-mingw32-g++-posix g++-mingw-w64-x86-64-posix

@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Builds the Debian package from the release tree, unpacks it into a
 # temporary folder, and tries what it installs there: validate and datasig on
-# the examples, and both manual pages under mandoc's lint.
+# the examples, and both manual pages under mandoc's lint. lintian must have
+# nothing to say about the package, and the version of project() must be the
+# one everywhere: the package, datasig --version, the manual pages and the
+# newest release in the changelog, which are dated by the last commit.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -32,3 +35,25 @@ for page in validate datasig; do
   expect "$(mandoc -T lint -W style "$manual" 2>&1)" "" "mandoc -T lint on $page.1"
 done
 echo "$package: validate, datasig and both manual pages work"
+
+expect "$(lintian --fail-on error,warning "$package" 2>&1 | grep -v '^running with root privileges')" "" \
+  "lintian on the package"
+echo "lintian: no errors and no warnings"
+
+version=$(sed -n 's/^project(validate VERSION \([^ ]*\) .*/\1/p' CMakeLists.txt)
+date=$(TZ=UTC git log -1 --format=%cd --date=format-local:%Y-%m-%d)
+[ -z "${SOURCE_DATE_EPOCH:-}" ] || date=$(date -u -d "@$SOURCE_DATE_EPOCH" +%F)
+expect "$(basename "$package")" "validate_${version}_$(dpkg --print-architecture).deb" "the package's name"
+expect "$(dpkg-deb -f "$package" Version)" "$version" "the package's version"
+expect "$(dpkg-deb -f "$package" Maintainer | sed 's/ <.*//')" "validate developers" \
+  "the name of the package's maintainer"
+expect "$("$unpacked/usr/bin/datasig" --version)" "datasig $version" "datasig --version"
+for page in validate datasig; do
+  expect "$(zcat "$unpacked/usr/share/man/man1/$page.1.gz" | head -n 1 | cut -d ' ' -f 4-6)" \
+    "$date \"validate $version\"" "the date and version in the header of $page.1"
+done
+expect "$(grep -m 1 '^## \[' CHANGELOG.md)" "## [$version] - @RELEASE_DATE@" \
+  "the newest release in CHANGELOG.md"
+expect "$(zcat "$unpacked/usr/share/doc/validate/changelog.gz" | head -n 1)" \
+  "validate ($version) unstable; urgency=medium" "the newest entry of the package's changelog"
+echo "version $version, dated $date: the package, datasig --version, the manual pages, the changelog"

@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # Every check the project has, in order, stopping at the first failure:
-#   1. the unit and binary tests (debug build, warnings as errors);
-#   2. the same tests built with clang under AddressSanitizer and
+#   1. the license, and the SPDX lines of the source files;
+#   2. the unit and binary tests (debug build, warnings as errors);
+#   3. the same tests built with clang under AddressSanitizer and
 #      UndefinedBehaviorSanitizer;
-#   3. both fuzz targets for FUZZ_SECONDS each (60 by default);
-#   4. clang-tidy and cppcheck on src/;
-#   5. the Debian package, built, unpacked and tried;
-#   6. the Windows build under wine, and the aarch64 and s390x (big-endian)
+#   4. both fuzz targets for FUZZ_SECONDS each (60 by default);
+#   5. clang-tidy and cppcheck on src/;
+#   6. the Debian package, built, unpacked, tried and run through lintian;
+#      its version and date;
+#   7. two release builds in other folders: the same executables and package;
+#   8. the Windows build under wine, and the aarch64 and s390x (big-endian)
 #      builds under qemu-user: each whole test suite, and the zip and the
 #      arm64 package tried.
 # scripts/prerequisites.sh test installs what it needs.
@@ -14,6 +17,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 step() { printf '\n== %s\n' "$*"; }
+
+step "license"
+tests/license-check.sh --report-only
 
 step "tests"
 cmake --workflow --preset dev
@@ -32,6 +38,9 @@ echo "clang-tidy and cppcheck: no findings"
 
 step "Debian package"
 tests/package-check.sh
+
+step "reproducible release: two builds in other folders"
+tests/reproducible-check.sh
 
 for preset in windows aarch64 s390x; do
   step "$preset build, tests through its emulator"

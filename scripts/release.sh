@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
+# Builds the release of the last commit into dist/: the sources and every
+# package that this machine has the tools for, each from a fresh build tree,
+# and SHA256SUMS beside them.
+#   validate-VERSION.tar.gz              the sources, from git archive
+#   validate_VERSION_amd64.deb           the release preset
+#   validate_VERSION_arm64.deb           the aarch64 preset
+#   validate-VERSION-windows-x86_64.zip  the windows preset
+# Every build dates itself by the last commit, so building the same commit
+# again, here or elsewhere, gives the same bytes. A work tree with changes
+# that are not committed is refused: a release must be built from a commit.
+#   scripts/release.sh [--allow-changes]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+if [ -n "$(git status --porcelain)" ] && [ "${1:-}" != --allow-changes ]; then
+  git status --short
+  echo "release: the work tree has changes that are not committed (--allow-changes builds anyway)" >&2
+  exit 1
+fi
+version=$(sed -n 's/^project(validate VERSION \([^ ]*\) .*/\1/p' CMakeLists.txt)
+rm -rf dist build/dist
+mkdir dist
+
+git archive --format=tar --prefix="validate-$version/" HEAD | gzip -9 -n >"dist/validate-$version.tar.gz"
+
+# package PRESET GENERATOR FILE TOOL...: builds FILE with the preset, without
+# the tests, if this machine has every TOOL.
+package() {
+  local preset=$1 generator=$2 file=$3 tool
+  shift 3
+  for tool in "$@"; do
+    command -v "$tool" >/dev/null || {
+      echo "$file: not built, this machine lacks $tool (scripts/prerequisites.sh test installs it)"
+      return 0
+    }
+  done
+  local build=build/dist/$preset
+  {
+    cmake --preset "$preset" -B "$build" -DVALIDATE_BUILD_TESTS=OFF &&
+      cmake --build "$build" &&
+      (cd "$build" && cpack -G "$generator")
+  } >"$build.log" 2>&1 || {
+    tail -n 40 "$build.log"
+    echo "release: the $preset build failed; its log is $build.log" >&2
+    exit 1
+  }
+  cp "$build/$file" dist/
+}
+mkdir -p build/dist
+unset SOURCE_DATE_EPOCH
+package release DEB "validate_${version}_$(dpkg --print-architecture).deb" g++ dpkg-shlibdeps
+package aarch64 DEB "validate_${version}_arm64.deb" aarch64-linux-gnu-g++ qemu-aarch64
+package windows ZIP "validate-$version-windows-x86_64.zip" x86_64-w64-mingw32-g++-posix wine mandoc
+
+cd dist
+sha256sum -- * >SHA256SUMS
+sha256sum --quiet -c SHA256SUMS
+echo "dist/, from commit $(git rev-parse --short HEAD):"
+cat SHA256SUMS
