@@ -30,12 +30,22 @@ bool has_avx512vl_and_bmi2()
 }
 #endif
 
+#ifdef VALIDATE_SHA512_ARM64
+bool has_sha512()
+{
+    return cpu_features().sha512;
+}
+#endif
+
 const Sha512Compression compressions[] = {
     {"portable", sha512_compress_portable, always},
 #ifdef VALIDATE_SHA512_X86
     {"bmi2", sha512_compress_bmi2, has_bmi2},
     {"avx2", sha512_compress_avx2, has_avx2_and_bmi2},
     {"avx512", sha512_compress_avx512, has_avx512vl_and_bmi2},
+#endif
+#ifdef VALIDATE_SHA512_ARM64
+    {"arm_sha512", sha512_compress_arm64, has_sha512},
 #endif
 };
 

@@ -1,5 +1,6 @@
 // The builds of the SHA-512 compression function: a portable one, and on
-// x86-64 faster ones for processors that have the instructions they use.
+// x86-64 and on AArch64 Linux faster ones for processors that have the
+// instructions they use.
 // digest_block and digest_absorb use the fastest the processor can run,
 // chosen on first use.
 #pragma once
@@ -34,4 +35,7 @@ void sha512_compress_portable(std::uint64_t* H, std::uint64_t* W);
 void sha512_compress_bmi2(std::uint64_t* H, std::uint64_t* W);
 void sha512_compress_avx2(std::uint64_t* H, std::uint64_t* W);
 void sha512_compress_avx512(std::uint64_t* H, std::uint64_t* W);
+#endif
+#ifdef VALIDATE_SHA512_ARM64
+void sha512_compress_arm64(std::uint64_t* H, std::uint64_t* W);
 #endif

@@ -5,6 +5,7 @@ struct CpuFeatures {
     bool bmi2;
     bool avx2;
     bool avx512vl; // with AVX-512F
+    bool sha512;   // the ARMv8.2 SHA-512 instructions
 };
 
 // Asked of the processor and the system on the first call.

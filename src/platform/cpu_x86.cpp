@@ -17,6 +17,7 @@ CpuFeatures ask()
         has(__builtin_cpu_supports("bmi2")),
         has(__builtin_cpu_supports("avx2")),
         has(__builtin_cpu_supports("avx512f")) && has(__builtin_cpu_supports("avx512vl")),
+        false,
     };
 }
 #else
@@ -40,6 +41,7 @@ CpuFeatures ask()
         ((leaf7 >> 8) & 1) != 0,
         ymm && ((leaf7 >> 5) & 1) != 0,
         zmm && ((leaf7 >> 16) & 1) != 0 && ((leaf7 >> 31) & 1) != 0,
+        false,
     };
 }
 #endif
