@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # Times validate against sha512sum and openssl on one generated data file.
 #
-#   bench/compare.sh SIZE [RUNS] [lf|crlf]
+#   bench/compare.sh [--portable-only] SIZE [RUNS] [lf|crlf]
 #
 # SIZE is in bytes or with K, M or G (256M is 256 MiB). It builds the release
-# preset, writes a signed file of that size under build/release/bench/, warms
+# preset (with --portable-only, in build/release-portable-only/ with
+# -DVALIDATE_SHA512_PORTABLE_ONLY=ON, so that validate runs the portable
+# SHA-512 compression whatever the processor has), writes a signed file of
+# that size under the build tree's bench/, warms
 # the page cache, then times RUNS rounds (at least 5; by default 11, or 101
 # below 1 MiB) with hyperfine: in each round the three commands run in turn
 # (ten times each below 1 MiB), so that load from elsewhere on the machine
@@ -16,9 +19,18 @@ cd "$(dirname "$0")/.."
 export LC_ALL=C
 
 usage() {
-  echo "usage: bench/compare.sh SIZE [RUNS] [lf|crlf]" >&2
+  echo "usage: bench/compare.sh [--portable-only] SIZE [RUNS] [lf|crlf]" >&2
   exit 2
 }
+tree=build/release
+configure=(--preset release)
+name=validate
+if [ "${1:-}" = --portable-only ]; then
+  shift
+  tree=build/release-portable-only
+  configure+=(-B "$tree" -DVALIDATE_SHA512_PORTABLE_ONLY=ON)
+  name="validate (portable)"
+fi
 [ $# -ge 1 ] && [ $# -le 3 ] || usage
 size=$1
 runs=${2:-}
@@ -44,12 +56,12 @@ if [ ${#missing[@]} -gt 0 ]; then
   $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
 
-cmake --preset release >/dev/null
-cmake --build --preset release -j2 --target validate make_data_file >/dev/null
+cmake "${configure[@]}" >/dev/null
+cmake --build "$tree" -j2 --target validate make_data_file >/dev/null
 
-validate=build/release/src/validate
-file=build/release/bench/data-$size-$line_ends.dat
-build/release/bench/make_data_file "$size" "$file" "$line_ends"
+validate=$tree/src/validate
+file=$tree/bench/data-$size-$line_ends.dat
+"$tree/bench/make_data_file" "$size" "$file" "$line_ends"
 bytes=$(stat -c %s "$file")
 if [ -z "$runs" ]; then
   runs=11
@@ -63,7 +75,7 @@ if [ "$verdict" != "Validation check passed, data indicated as correct" ]; then
   exit 1
 fi
 
-names=("validate" "sha512sum" "openssl dgst -sha512")
+names=("$name" "sha512sum" "openssl dgst -sha512")
 commands=("$validate $file" "sha512sum $file" "openssl dgst -sha512 $file")
 # Small files: each round runs each command several times, and its figure for
 # the round is their median.
