@@ -5,7 +5,7 @@
 #include "crypto/blowfish.hpp"
 #include "crypto/sha512.hpp"
 
-char key_prefix[kKeyPrefixSize] = "";
+constinit thread_local char key_prefix[kKeyPrefixSize] = "";
 
 void set_key_prefix(const char* text, std::size_t length)
 {
