@@ -2,7 +2,8 @@
 # Every check the project has, in order, stopping at the first failure:
 #   1. the unit and binary tests (debug build, warnings as errors);
 #   2. the same tests built with clang under AddressSanitizer and
-#      UndefinedBehaviorSanitizer;
+#      UndefinedBehaviorSanitizer, and the tests of datasig check (which
+#      runs on several threads) under ThreadSanitizer;
 #   3. both fuzz targets for FUZZ_SECONDS each (60 by default);
 #   4. clang-tidy and cppcheck on src/;
 #   5. the Debian package, built, unpacked and tried;
@@ -20,6 +21,9 @@ cmake --workflow --preset dev
 
 step "tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake --workflow --preset asan
+
+step "datasig check under ThreadSanitizer"
+cmake --workflow --preset tsan
 
 step "fuzzing, ${FUZZ_SECONDS:-60} s per target"
 fuzz/run.sh "${FUZZ_SECONDS:-60}"
