@@ -60,7 +60,7 @@ void walk(const fs::path& folder, std::vector<FileToCheck>& files)
         }
     }
     if (code) {
-        files.push_back({name_of(folder), "cannot list the folder: " + code.message()});
+        files.push_back({name_of(folder), std::string("cannot list the folder: ") + code.message()});
         return;
     }
     std::sort(entries.begin(), entries.end(),
@@ -283,19 +283,17 @@ public:
             return;
         }
         const double seconds = std::chrono::duration<double>(time - start_).count();
-        char text[128];
-        const int length =
-            std::snprintf(text, sizeof text, "checked %zu of %zu files, %.1f MiB/s", done, total,
-                          static_cast<double>(bytes) / seconds / (1024.0 * 1024.0));
-        if (length <= 0) {
-            return;
-        }
-        const auto text_length = static_cast<std::size_t>(length);
+        const auto tenths = static_cast<std::uint64_t>(static_cast<double>(bytes) * 10.0 / seconds /
+                                                       (1024.0 * 1024.0));
+        // Texts are appended one by one: a literal before a temporary string
+        // sets off a false -Wrestrict in GCC 12.
+        std::string text = "\rchecked ";
+        text += std::to_string(done) + " of " + std::to_string(total) + " files, ";
+        text += std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) + " MiB/s";
+        const std::size_t text_length = text.size() - 1;
         // Spaces over what is left of a longer line before.
-        write_text(("\r" + std::string(text, text_length) +
-                    std::string(shown_ > text_length ? shown_ - text_length : 0, ' '))
-                       .c_str(),
-                   stderr);
+        text.append(shown_ > text_length ? shown_ - text_length : 0, ' ');
+        write_text(text.c_str(), stderr);
         shown_ = std::max(shown_, text_length);
         drawn_ = time;
     }
@@ -303,7 +301,10 @@ public:
     void erase()
     {
         if (shown()) {
-            write_text(("\r" + std::string(shown_, ' ') + "\r").c_str(), stderr);
+            std::string spaces(shown_ + 2, ' ');
+            spaces.front() = '\r';
+            spaces.back() = '\r';
+            write_text(spaces.c_str(), stderr);
             shown_ = 0;
         }
     }
@@ -351,8 +352,9 @@ void write_lines(const std::vector<FileToCheck>& files, std::size_t first,
             word = "FAILED";
         } else if (outcome.verdict == Verdict::unreadable) {
             word = "FAILED open or read";
-            write_text(("datasig: " + line_name(file.name) + ": " + reason(file, outcome) + "\n").c_str(),
-                       stderr);
+            std::string message = "datasig: ";
+            message += line_name(file.name) + ": " + reason(file, outcome) + "\n";
+            write_text(message.c_str(), stderr);
         }
         write_text((line_name(file.name) + ": " + word + "\n").c_str(), stdout);
     }
@@ -461,11 +463,12 @@ int check_files(const std::vector<FileToCheck>& files, const CheckOptions& optio
     }
     if (!silent) {
         std::fflush(stdout);
-        write_text(("datasig: " + std::to_string(counts.failed) + " of " + std::to_string(files.size()) +
-                    (files.size() == 1 ? " file" : " files") + " failed the check, " +
-                    std::to_string(counts.unreadable) + " could not be read\n")
-                       .c_str(),
-                   stderr);
+        std::string summary = "datasig: ";
+        summary += std::to_string(counts.failed) + " of " + std::to_string(files.size());
+        summary += files.size() == 1 ? " file" : " files";
+        summary += " failed the check, ";
+        summary += std::to_string(counts.unreadable) + " could not be read\n";
+        write_text(summary.c_str(), stderr);
     }
     return 1;
 }

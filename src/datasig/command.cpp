@@ -31,7 +31,7 @@ constexpr char kUsage[] =
 
 constexpr char kHelp[] =
     "\n"
-    "Signs data files and explains what validate sees in them.\n"
+    "Signs data files, explains what validate sees in them, and checks many at once.\n"
     "\n"
     "  sign FILE       write FILE with correct signature lines to standard output:\n"
     "                  lines that begin with G are dropped and the two expected\n"
@@ -224,7 +224,7 @@ int run_check(int argc, const char* const* argv)
             }
             options.jobs = jobs_value(value);
             if (options.jobs == 0) {
-                return usage_error("--jobs needs a number from 1 to " + std::to_string(kMaxJobs));
+                return usage_error(std::string("--jobs needs a number from 1 to ") + std::to_string(kMaxJobs));
             }
         } else {
             return usage_error("unknown option " + arg);

@@ -123,8 +123,9 @@ TEST(CheckCommand, GivesValidatesVerdictOnEveryGeneratedFile)
         if (i % 3 == 2) {
             file[i % file.size()] ^= 0x20;
         }
-        const std::string name = "d" + std::to_string(i % 7) + "/f" + std::to_string(i);
-        fs::create_directories(folder.path() / ("d" + std::to_string(i % 7)));
+        const std::string subfolder = std::string("d") + std::to_string(i % 7);
+        const std::string name = subfolder + "/f" + std::to_string(i);
+        fs::create_directories(folder.path() / subfolder);
         std::ofstream(folder.path() / name, std::ios::binary) << datasig_test::to_string(file);
         names.push_back(folder / name);
     }
