@@ -24,6 +24,7 @@ if [ "$preset" = windows ]; then
   # now and then drops a test ("wine client error: recvmsg: Connection reset
   # by peer"), and other wine programs keep theirs.
   export WINEPREFIX=$PWD/$build/wine
+  mkdir -p "$WINEPREFIX" # a fresh build has none yet, and wineserver -w needs it
   stop_wine() { wineserver -k 2>/dev/null || true; wineserver -w; }
   stop_wine
   wineserver -p
