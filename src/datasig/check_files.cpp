@@ -60,7 +60,8 @@ void walk(const fs::path& folder, std::vector<FileToCheck>& files)
         }
     }
     if (code) {
-        files.push_back({name_of(folder), std::string("cannot list the folder: ") + code.message()});
+        files.push_back(
+            {name_of(folder), std::string("cannot list the folder: ") + code.message()});
         return;
     }
     std::sort(entries.begin(), entries.end(),
@@ -102,7 +103,8 @@ std::ptrdiff_t read_counted(void* handle, unsigned char* buffer, std::size_t cap
 
 // The check of one file, whole, as validate runs it, on this thread's own
 // digest state and key prefix.
-Outcome check_one(const FileToCheck& file, TextStream& stream, std::atomic<std::uint64_t>& bytes_read)
+Outcome check_one(const FileToCheck& file, TextStream& stream,
+                  std::atomic<std::uint64_t>& bytes_read)
 {
     if (!file.problem.empty()) {
         return {Verdict::unreadable, true, 0};
@@ -140,7 +142,8 @@ constexpr std::size_t kWindowPerJob = 256;
 class Run {
 public:
     Run(const std::vector<FileToCheck>& files, unsigned jobs)
-        : files_(files), window_(kWindowPerJob * jobs), slots_(window_, Outcome{Verdict::pending, false, 0})
+        : files_(files), window_(kWindowPerJob * jobs),
+          slots_(window_, Outcome{Verdict::pending, false, 0})
     {
     }
 
@@ -223,24 +226,23 @@ private:
 // early, they take no further file.
 class Threads {
 public:
-    explicit Threads(Run& run) : run_(run) {}
+    // A thread for each stream, or as many as the system starts.
+    Threads(Run& run, const std::vector<std::unique_ptr<TextStream>>& streams) : run_(run)
+    {
+        for (const auto& stream : streams) {
+            try {
+                threads_.emplace_back([this, &stream = *stream] { run_.work(stream); });
+            } catch (const std::system_error&) {
+                break;
+            }
+        }
+    }
     Threads(const Threads&) = delete;
     Threads& operator=(const Threads&) = delete;
     ~Threads()
     {
         run_.stop();
         join();
-    }
-
-    // False when the system starts no further thread.
-    bool start(TextStream& stream)
-    {
-        try {
-            threads_.emplace_back([this, &stream] { run_.work(stream); });
-            return true;
-        } catch (const std::system_error&) {
-            return false;
-        }
     }
 
     std::size_t count() const
@@ -360,10 +362,21 @@ void write_lines(const std::vector<FileToCheck>& files, std::size_t first,
     }
 }
 
-bool any_unreadable(const std::vector<Outcome>& outcomes)
+// Whether the lines of outcomes write to standard output, and to standard error.
+struct Writes {
+    bool out;
+    bool err;
+};
+
+Writes what_is_written(const std::vector<Outcome>& outcomes, CheckOutput output)
 {
-    return std::any_of(outcomes.begin(), outcomes.end(),
-                       [](const Outcome& o) { return o.verdict == Verdict::unreadable; });
+    Writes writes{false, false};
+    for (const Outcome& outcome : outcomes) {
+        writes.out |= output == CheckOutput::every_line ||
+                      (output == CheckOutput::failures && outcome.verdict != Verdict::passed);
+        writes.err |= output != CheckOutput::nothing && outcome.verdict == Verdict::unreadable;
+    }
+    return writes;
 }
 
 } // namespace
@@ -416,7 +429,8 @@ int check_files(const std::vector<FileToCheck>& files, const CheckOptions& optio
         return 1;
     }
     unsigned jobs = options.jobs != 0 ? options.jobs : std::thread::hardware_concurrency();
-    jobs = static_cast<unsigned>(std::clamp<std::size_t>(jobs, 1, std::min<std::size_t>(files.size(), kMaxJobs)));
+    const auto most = static_cast<unsigned>(std::min<std::size_t>(files.size(), kMaxJobs));
+    jobs = std::clamp(jobs, 1U, most);
 
     Run run(files, jobs);
     // A stream for each thread: memory stays that of a few blocks per thread.
@@ -424,12 +438,7 @@ int check_files(const std::vector<FileToCheck>& files, const CheckOptions& optio
     for (unsigned k = 0; k < jobs; ++k) {
         streams.push_back(std::make_unique<TextStream>());
     }
-    Threads threads(run);
-    for (const auto& stream : streams) {
-        if (!threads.start(*stream)) {
-            break;
-        }
-    }
+    Threads threads(run, streams);
     if (threads.count() == 0) {
         write_text("datasig: cannot start a thread\n", stderr);
         return 2;
@@ -443,8 +452,10 @@ int check_files(const std::vector<FileToCheck>& files, const CheckOptions& optio
     for (std::size_t written = 0; written < files.size();) {
         outcomes.clear();
         run.take_ready(outcomes, Clock::now() + std::chrono::milliseconds(200));
-        // Lines go where the progress line is not.
-        const bool redraw = progress.shown() && (output_on_terminal || any_unreadable(outcomes));
+        // Lines go where the progress line is not: it is erased before them
+        // when they go to the same terminal, and drawn again after them.
+        const Writes writes = what_is_written(outcomes, options.output);
+        const bool redraw = progress.shown() && ((writes.out && output_on_terminal) || writes.err);
         if (redraw) {
             progress.erase();
         }

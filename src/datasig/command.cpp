@@ -189,7 +189,8 @@ int run_explain(int argc, const char* const* argv)
 // The value of --jobs: a whole number from 1 to kMaxJobs, or 0 when it is none.
 unsigned jobs_value(const std::string& text)
 {
-    if (text.empty() || text.size() > 3 || text.find_first_not_of("0123456789") != std::string::npos) {
+    if (text.empty() || text.size() > 3 ||
+        text.find_first_not_of("0123456789") != std::string::npos) {
         return 0;
     }
     const auto value = static_cast<unsigned>(std::stoul(text));
@@ -224,7 +225,8 @@ int run_check(int argc, const char* const* argv)
             }
             options.jobs = jobs_value(value);
             if (options.jobs == 0) {
-                return usage_error(std::string("--jobs needs a number from 1 to ") + std::to_string(kMaxJobs));
+                return usage_error(std::string("--jobs needs a number from 1 to ") +
+                                   std::to_string(kMaxJobs));
             }
         } else {
             return usage_error("unknown option " + arg);

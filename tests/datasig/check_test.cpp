@@ -49,7 +49,8 @@ const CheckCase kCases[] = {
     {"folder without r", {"dir", "--jobs=2", "good"}, "dir: FAILED open or read\ngood: OK\n",
      "datasig: dir: is a folder; -r checks the files in it\n"
      "datasig: 0 of 2 files failed the check, 1 could not be read\n", 1, false},
-    {"r walks in sorted order", {"-r", "dir", "good"}, "dir/a: FAILED\ndir/b: OK\ndir/sub/c: OK\ngood: OK\n",
+    {"r walks in sorted order", {"-r", "dir", "good"},
+     "dir/a: FAILED\ndir/b: OK\ndir/sub/c: OK\ngood: OK\n",
      "datasig: 1 of 4 files failed the check, 0 could not be read\n", 1, false},
     {"missing", {"--", "missing"}, "missing: FAILED open or read\n",
      "datasig: missing: cannot open: No such file or directory\n"
@@ -137,8 +138,13 @@ TEST(CheckCommand, GivesValidatesVerdictOnEveryGeneratedFile)
     }
     std::sort(names.begin(), names.end());
 
-    const RunResult run =
-        test_support::run_binary(DATASIG_BINARY, {"check", "-r", "--jobs", "4", folder / ""});
+    const auto datasig = [&](const std::vector<std::string>& options) {
+        std::vector<std::string> args{"check", "-r"};
+        args.insert(args.end(), options.begin(), options.end());
+        args.push_back(folder / "");
+        return test_support::run_binary(DATASIG_BINARY, args);
+    };
+    const RunResult run = datasig({"--jobs", "4"});
     EXPECT_EQ(run.status, 1);
     std::istringstream lines(run.out);
     std::string expected_quiet;
@@ -157,11 +163,10 @@ TEST(CheckCommand, GivesValidatesVerdictOnEveryGeneratedFile)
     }
     EXPECT_EQ(at, names.size());
 
-    const RunResult quiet =
-        test_support::run_binary(DATASIG_BINARY, {"check", "--quiet", "-r", "--jobs", "1", folder / ""});
+    const RunResult quiet = datasig({"--quiet", "--jobs", "1"});
     EXPECT_EQ(quiet.out, expected_quiet);
     EXPECT_EQ(quiet.err, run.err);
-    const RunResult status = test_support::run_binary(DATASIG_BINARY, {"check", "--status", "-r", folder / ""});
+    const RunResult status = datasig({"--status"});
     EXPECT_EQ(status.out + status.err, "");
     EXPECT_EQ(status.status, 1);
 }
