@@ -40,7 +40,9 @@ total=$(sed -n 's/.*tests failed out of \([0-9]*\)$/\1/p' "$work/log")
 mapfile -t skipped < <(sed -n 's/^[[:space:]]*[0-9]* - \(.*\) (Skipped)$/\1/p' "$work/log")
 echo "$preset: $total tests, $((total - ${#skipped[@]})) passed, ${#skipped[@]} skipped"
 for name in "${skipped[@]}"; do
-  reason=$(ctest --test-dir "$build/tests" -R "^${name//[\/.]/.}$" -V 2>&1 |
+  # Every character that may mean more in a pattern (a parameterized test's
+  # name ends in "# GetParam() = ...") matches as any.
+  reason=$(ctest --test-dir "$build/tests" -R "^${name//[^[:alnum:]_ #=-]/.}$" -V 2>&1 |
     sed -n 's/^[0-9]*: \(.*\)$/\1/p' | grep -A1 'Skipped$' | tail -n 1)
   echo "  skipped $name: $reason"
 done
