@@ -39,15 +39,17 @@ make_data_file=$bin/bench/make_data_file
 many=$bin/bench/many-4K
 large=$bin/bench/data-256M-lf.dat
 
-if [ ! -f "$many/complete" ]; then
+# The list of their SHA-512 sums, for sha512sum -c, is written last: once it
+# is there, the files are complete.
+if [ ! -f "$many.sha512" ]; then
   rm -rf "$many"
   mkdir -p "$many"
   echo "writing 10,000 signed files of 4 KiB to $many"
   for ((i = 0; i < 10000; ++i)); do
     "$make_data_file" 4K "$(printf '%s/f%05d.dat' "$many" "$i")" lf "$i"
   done
-  (cd "$many" && sha512sum -- *.dat >../many-4K.sha512)
-  touch "$many/complete"
+  (cd "$many/.." && sha512sum -- many-4K/*.dat) >"$many.sha512.new"
+  mv "$many.sha512.new" "$many.sha512"
 fi
 [ -f "$large" ] || "$make_data_file" 256M "$large" lf
 if [ "$("$datasig" check --quiet -r "$many" "$large")" != "" ]; then
@@ -84,9 +86,9 @@ alternate() {
 }
 
 echo "10,000 signed files of 4 KiB; $runs alternating rounds; median wall time, ratio to the first"
+datasig_here=$(realpath --relative-to="$many/.." "$datasig")
 (
   cd "$many/.."
-  datasig_here=$(realpath --relative-to=. "$datasig")
   alternate many "$datasig_here check -r many-4K" "$datasig_here check --jobs 1 -r many-4K" \
     "sha512sum -c --quiet many-4K.sha512"
 )
