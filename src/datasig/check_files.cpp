@@ -31,15 +31,13 @@ namespace fs = std::filesystem;
 // devices are left out.
 bool is_file_to_check(const fs::directory_entry& entry)
 {
+    // The entry knows its own type from the listing: only a link costs a look.
     std::error_code ignored;
-    fs::file_status status = entry.symlink_status(ignored);
-    if (fs::is_symlink(status)) {
-        status = entry.status(ignored);
-        if (!fs::exists(status)) {
-            return true;
-        }
+    if (!entry.is_symlink(ignored)) {
+        return !entry.is_directory(ignored) && !entry.is_other(ignored);
     }
-    return !fs::is_directory(status) && !fs::is_other(status);
+    const fs::file_status target = entry.status(ignored);
+    return !fs::exists(target) || (!fs::is_directory(target) && !fs::is_other(target));
 }
 
 struct FolderEntry {
@@ -94,6 +92,10 @@ struct CountedFile {
 std::ptrdiff_t read_counted(void* handle, unsigned char* buffer, std::size_t capacity)
 {
     const auto& counted = *static_cast<CountedFile*>(handle);
+    // A read that came short at the end of the file is not tried again.
+    if (std::feof(counted.file) != 0) {
+        return 0;
+    }
     const std::ptrdiff_t n = read_from_file(counted.file, buffer, capacity);
     if (n > 0) {
         counted.bytes_read->fetch_add(static_cast<std::uint64_t>(n), std::memory_order_relaxed);
@@ -166,8 +168,12 @@ public:
             const Outcome outcome = check_one(files_[index], stream, bytes_read_);
             const std::lock_guard lock(mutex_);
             slots_[index % window_] = outcome;
-            // Only the file next in order can be what the writer waits for.
-            if (index == next_written_) {
+            // The writer is woken to write lines by the hundred rather than
+            // one by one, which would cost two thread switches a file: once
+            // half the window waits, or when no file is left to take. It
+            // wakes by itself too, five times a second.
+            if (next_is_ready() &&
+                (next_taken_ - next_written_ >= window_ / 2 || next_taken_ == files_.size())) {
                 ready_.notify_one();
             }
         }
