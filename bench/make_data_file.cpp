@@ -15,6 +15,8 @@ namespace {
 constexpr std::size_t kShortestLine = 20;
 constexpr std::size_t kLongestLine = 78;
 constexpr char kKeyLine[] = "HQDHWHARDWAREVERSION BENCH 1.0 rev 7";
+// Room for a key line with a text of its own after the keyword.
+constexpr std::size_t kKeyLineSize = 64;
 constexpr char kHeading[] = "# Benchmark data file: generated content, signed";
 
 // SplitMix64: small, fast and the same everywhere.
@@ -155,9 +157,10 @@ bool parse_size(const char* text, std::size_t& size)
 
 int usage()
 {
-    std::fputs("usage: make_data_file SIZE FILE [crlf] [SEED]\n"
+    std::fputs("usage: make_data_file SIZE FILE [lf|crlf] [SEED] [KEY]\n"
                "  SIZE in bytes, or with K, M or G (KiB, MiB, GiB); lines end in LF\n"
-               "  unless crlf is given.\n",
+               "  unless crlf is given. KEY, up to 40 characters, follows the keyword\n"
+               "  in the key line instead of BENCH 1.0 rev 7.\n",
                stderr);
     return 2;
 }
@@ -167,7 +170,8 @@ int usage()
 int main(int argc, char** argv)
 {
     std::size_t size = 0;
-    if (argc < 3 || argc > 5 || !parse_size(argv[1], size)) {
+    if (argc < 3 || argc > 6 || !parse_size(argv[1], size) ||
+        (argc > 5 && std::strlen(argv[5]) > 40)) {
         return usage();
     }
     const bool crlf = argc > 3 && std::strcmp(argv[3], "crlf") == 0;
@@ -183,12 +187,19 @@ int main(int argc, char** argv)
         return 1;
     }
 
+    char key_line[kKeyLineSize];
+    std::snprintf(key_line, sizeof key_line, "%s", kKeyLine);
+    if (argc > 5) {
+        std::snprintf(key_line, sizeof key_line, "HQDHWHARDWAREVERSION %s", argv[5]);
+    }
+    const std::size_t key_line_length = std::strlen(key_line);
+
     check_reset();
     write_line(kHeading, sizeof kHeading - 1);
-    write_line(kKeyLine, sizeof kKeyLine - 1);
-    set_key_prefix(kKeyLine, sizeof kKeyLine - 1);
+    write_line(key_line, key_line_length);
+    set_key_prefix(key_line, key_line_length);
 
-    const std::size_t fixed = line_bytes(sizeof kHeading - 1) + line_bytes(sizeof kKeyLine - 1) +
+    const std::size_t fixed = line_bytes(sizeof kHeading - 1) + line_bytes(key_line_length) +
                               2 * line_bytes(kComparedLength);
     write_body(size > fixed ? size - fixed : 0);
 

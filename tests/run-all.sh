@@ -3,7 +3,8 @@
 #   1. the license, and the SPDX lines of the source files;
 #   2. the unit and binary tests (debug build, warnings as errors);
 #   3. the same tests built with clang under AddressSanitizer and
-#      UndefinedBehaviorSanitizer;
+#      UndefinedBehaviorSanitizer, and the tests of datasig check (which
+#      runs on several threads) under ThreadSanitizer;
 #   4. both fuzz targets for FUZZ_SECONDS each (60 by default);
 #   5. clang-tidy and cppcheck on src/;
 #   6. the Debian package, built, unpacked, tried and run through lintian;
@@ -26,6 +27,9 @@ cmake --workflow --preset dev
 
 step "tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake --workflow --preset asan
+
+step "datasig check under ThreadSanitizer"
+cmake --workflow --preset tsan
 
 step "fuzzing, ${FUZZ_SECONDS:-60} s per target"
 fuzz/run.sh "${FUZZ_SECONDS:-60}"

@@ -8,8 +8,10 @@
 
 namespace {
 
-DigestContext digest_context;
-unsigned char digest[kDigestSize];
+// Each thread checks its own files: the digest in progress and the last one
+// finished are the thread's own.
+thread_local DigestContext digest_context;
+thread_local unsigned char digest[kDigestSize];
 
 void absorb_text(const char* text)
 {

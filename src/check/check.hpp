@@ -44,13 +44,15 @@ inline bool check_verify(const char* first_slot, const char* second_slot)
 // CHECK_FINISH under the current key prefix.
 bool signature_slots_match(const char* first_slot, const char* second_slot);
 
-// The digest written by the last CHECK_FINISH (64 bytes).
+// The digest written by the last CHECK_FINISH of this thread (64 bytes).
 const unsigned char* check_digest();
 
 // The key prefix: the last key line read, cut to 51 characters, NUL-terminated;
 // empty until a key line is read. The reader sets it; the signature lines read it.
+// Like the digest state, each thread has its own, so threads can check
+// files side by side.
 inline constexpr std::size_t kKeyPrefixSize = 52;
-extern char key_prefix[kKeyPrefixSize];
+extern constinit thread_local char key_prefix[kKeyPrefixSize];
 
 // Sets the key prefix to the first length characters of text (length up to
 // its first NUL), cut to the 51 it has room for.

@@ -5,7 +5,7 @@
 #include "crypto/blowfish.hpp"
 #include "crypto/sha512.hpp"
 
-char key_prefix[kKeyPrefixSize] = "";
+constinit thread_local char key_prefix[kKeyPrefixSize] = "";
 
 void set_key_prefix(const char* text, std::size_t length)
 {
@@ -55,6 +55,28 @@ std::uint32_t load_be32(const unsigned char* p)
            std::uint32_t{p[3]};
 }
 
+// The key schedule of the last key text this thread used. Files checked one
+// after another mostly share their key line, and the schedule costs more
+// than the digest of a small file.
+struct KeySchedule {
+    char key_text[kKeyTextSize];
+    std::size_t key_length; // 0 until the first: a key text holds the constant at least
+    CipherContext cipher;
+};
+thread_local KeySchedule last_schedule;
+
+const CipherContext& key_schedule(const char* key_text, std::size_t key_length)
+{
+    KeySchedule& last = last_schedule;
+    if (last.key_length != key_length || std::memcmp(last.key_text, key_text, key_length) != 0) {
+        cipher_setup(last.cipher, reinterpret_cast<const unsigned char*>(key_text),
+                     static_cast<int>(key_length));
+        std::memcpy(last.key_text, key_text, key_length);
+        last.key_length = key_length;
+    }
+    return last.cipher;
+}
+
 } // namespace
 
 std::uint32_t hex8_to_word(const char* text)
@@ -75,9 +97,7 @@ void make_signature_lines(const unsigned char* digest, std::size_t n, char* firs
     n = std::min(n, kDigestSize);
     char key_text[kKeyTextSize];
     const std::size_t key_length = make_key_text(key_text);
-    CipherContext cipher;
-    cipher_setup(cipher, reinterpret_cast<const unsigned char*>(key_text),
-                 static_cast<int>(key_length));
+    const CipherContext& cipher = key_schedule(key_text, key_length);
 
     char* const outputs[2] = {first_line, second_line};
     int output = 0;

@@ -1,7 +1,6 @@
 #include "crypto/blowfish.hpp"
 
 #include <algorithm>
-#include <utility>
 
 namespace {
 
@@ -16,28 +15,39 @@ std::uint32_t next_key_word(const unsigned char* key, int key_length, int& j)
     return word;
 }
 
-} // namespace
-
-std::uint32_t cipher_round_function(const CipherContext& context, std::uint32_t x)
+// F, the round function.
+inline std::uint32_t round_function(const CipherContext& context, std::uint32_t x)
 {
     const auto& S = context.S;
     return ((S[0][x >> 24] + S[1][(x >> 16) & 0xFF]) ^ S[2][(x >> 8) & 0xFF]) + S[3][x & 0xFF];
 }
 
-void cipher_encrypt_block(const CipherContext& context, std::uint32_t& left, std::uint32_t& right)
+// The 16 rounds two at a time, so that the halves keep their places and
+// never swap; the key schedule runs them 521 times, so they are inlined.
+inline void encrypt_block(const CipherContext& context, std::uint32_t& left, std::uint32_t& right)
 {
     std::uint32_t L = left;
     std::uint32_t R = right;
-    for (int i = 0; i < 16; ++i) {
+    for (int i = 0; i < 16; i += 2) {
         L ^= context.P[i];
-        R ^= cipher_round_function(context, L);
-        std::swap(L, R);
+        R ^= round_function(context, L);
+        R ^= context.P[i + 1];
+        L ^= round_function(context, R);
     }
-    std::swap(L, R);
-    R ^= context.P[16];
-    L ^= context.P[17];
-    left = L;
-    right = R;
+    left = R ^ context.P[17];
+    right = L ^ context.P[16];
+}
+
+} // namespace
+
+std::uint32_t cipher_round_function(const CipherContext& context, std::uint32_t x)
+{
+    return round_function(context, x);
+}
+
+void cipher_encrypt_block(const CipherContext& context, std::uint32_t& left, std::uint32_t& right)
+{
+    encrypt_block(context, left, right);
 }
 
 void cipher_setup(CipherContext& context, const unsigned char* key, int key_length)
@@ -53,13 +63,13 @@ void cipher_setup(CipherContext& context, const unsigned char* key, int key_leng
     std::uint32_t L = 0;
     std::uint32_t R = 0;
     for (int i = 0; i < 18; i += 2) {
-        cipher_encrypt_block(context, L, R);
+        encrypt_block(context, L, R);
         context.P[i] = L;
         context.P[i + 1] = R;
     }
     for (auto& box : context.S) {
         for (int i = 0; i < 256; i += 2) {
-            cipher_encrypt_block(context, L, R);
+            encrypt_block(context, L, R);
             box[i] = L;
             box[i + 1] = R;
         }

@@ -5,7 +5,9 @@
 #include <cstring>
 #include <new>
 #include <string>
+#include <vector>
 
+#include "datasig/check_files.hpp"
 #include "datasig/explain.hpp"
 #include "datasig/files.hpp"
 #include "datasig/sign.hpp"
@@ -24,11 +26,12 @@ constexpr int kTrouble = 2;
 constexpr char kUsage[] =
     "Usage: datasig sign [-o OUT | -i] FILE\n"
     "       datasig explain FILE\n"
+    "       datasig check [-r] [--quiet | --status] [--jobs N] FILE|FOLDER...\n"
     "       datasig --help | --version\n";
 
 constexpr char kHelp[] =
     "\n"
-    "Signs data files and explains what validate sees in them.\n"
+    "Signs data files, explains what validate sees in them, and checks many at once.\n"
     "\n"
     "  sign FILE       write FILE with correct signature lines to standard output:\n"
     "                  lines that begin with G are dropped and the two expected\n"
@@ -38,12 +41,23 @@ constexpr char kHelp[] =
     "  explain FILE    report the pieces, the key line, the digest, the expected\n"
     "                  and found signature lines and what the signature does not\n"
     "                  protect, then the verdict validate prints\n"
+    "  check FILE|FOLDER...\n"
+    "                  check each file as validate does, several at a time, and\n"
+    "                  print in the order given NAME: OK, NAME: FAILED, or\n"
+    "                  NAME: FAILED open or read; then, when any is not OK, how\n"
+    "                  many failed and how many could not be read\n"
+    "    -r            check the files in each FOLDER and its sub-folders, each\n"
+    "                  folder's in the byte order of their names\n"
+    "    --quiet       print only the lines that are not OK\n"
+    "    --status      print nothing: the exit status tells\n"
+    "    --jobs N      check N files at a time (by default, one per core)\n"
     "\n"
     "-o and -i write a new file beside the target and rename it over the target\n"
     "only once it is complete and on disk.\n"
     "\n"
-    "Exit status: 0 done (explain: the file passes), 1 the file fails the check\n"
-    "(explain), 2 a usage error, an I/O error, or a file that cannot be signed.\n";
+    "Exit status: 0 done (explain: the file passes; check: every file passes),\n"
+    "1 the file fails the check (explain), or a file fails or cannot be read\n"
+    "(check), 2 a usage error, an I/O error, or a file that cannot be signed.\n";
 
 void warn(const std::string& message)
 {
@@ -172,6 +186,64 @@ int run_explain(int argc, const char* const* argv)
     return explain(argv[first]);
 }
 
+// The value of --jobs: a whole number from 1 to kMaxJobs, or 0 when it is none.
+unsigned jobs_value(const std::string& text)
+{
+    if (text.empty() || text.size() > 3 ||
+        text.find_first_not_of("0123456789") != std::string::npos) {
+        return 0;
+    }
+    const auto value = static_cast<unsigned>(std::stoul(text));
+    return value <= kMaxJobs ? value : 0;
+}
+
+int run_check(int argc, const char* const* argv)
+{
+    CheckOptions options;
+    bool quiet = false;
+    bool status_only = false;
+    std::vector<std::string> names;
+    bool options_ended = false;
+    for (int i = 2; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (options_ended || arg.size() < 2 || arg[0] != '-') {
+            names.push_back(arg);
+        } else if (arg == "--") {
+            options_ended = true;
+        } else if (arg == "-r") {
+            options.recursive = true;
+        } else if (arg == "--quiet") {
+            quiet = true;
+        } else if (arg == "--status") {
+            status_only = true;
+        } else if (arg == "--jobs" || arg.rfind("--jobs=", 0) == 0) {
+            std::string value;
+            if (arg.size() > 6) {
+                value = arg.substr(7);
+            } else if (i + 1 < argc) {
+                value = argv[++i];
+            }
+            options.jobs = jobs_value(value);
+            if (options.jobs == 0) {
+                return usage_error(std::string("--jobs needs a number from 1 to ") +
+                                   std::to_string(kMaxJobs));
+            }
+        } else {
+            return usage_error("unknown option " + arg);
+        }
+    }
+    if (names.empty()) {
+        return usage_error("check needs a file or a folder");
+    }
+    if (quiet && status_only) {
+        return usage_error("--quiet and --status cannot be used together");
+    }
+    options.output = status_only ? CheckOutput::nothing
+                     : quiet     ? CheckOutput::failures
+                                 : CheckOutput::every_line;
+    return flush_standard_output(check_files(files_to_check(names, options.recursive), options));
+}
+
 } // namespace
 
 int run_datasig(int argc, const char* const* argv)
@@ -195,6 +267,9 @@ int run_datasig(int argc, const char* const* argv)
         }
         if (command == "explain") {
             return run_explain(argc, argv);
+        }
+        if (command == "check") {
+            return run_check(argc, argv);
         }
     } catch (const std::bad_alloc&) {
         return trouble("out of memory");

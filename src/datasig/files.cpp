@@ -9,11 +9,8 @@
 #include "platform/new_file.hpp"
 #include "platform/platform.hpp"
 
-namespace {
-
 namespace fs = std::filesystem;
 
-// File names are UTF-8 text; a path converts them for the system.
 fs::path path_of(const std::string& name)
 {
     return fs::path(std::u8string(name.begin(), name.end()));
@@ -24,8 +21,6 @@ std::string name_of(const fs::path& path)
     const std::u8string text = path.u8string();
     return std::string(text.begin(), text.end());
 }
-
-} // namespace
 
 bool read_whole_file(const std::string& name, Bytes& bytes, std::string& error)
 {

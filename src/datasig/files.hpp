@@ -1,10 +1,15 @@
-// Reading a whole file, and replacing a file so that a failure at any point
-// leaves the old one as it was.
+// File names as paths, reading a whole file, and replacing a file so that a
+// failure at any point leaves the old one as it was.
 #pragma once
 
+#include <filesystem>
 #include <string>
 
 #include "datasig/data_file.hpp"
+
+// File names are UTF-8 text; a path converts them for the system.
+std::filesystem::path path_of(const std::string& name);
+std::string name_of(const std::filesystem::path& path);
 
 // False with a reason in error when the file cannot be opened or read.
 bool read_whole_file(const std::string& name, Bytes& bytes, std::string& error);

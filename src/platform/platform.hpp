@@ -21,6 +21,10 @@ int directory_error(std::FILE* file);
 // encodes, everywhere else as its bytes.
 void write_text(const char* text, std::FILE* stream);
 
+// True when stream writes to a terminal (a console on Windows), where a
+// person may be watching.
+bool is_terminal(std::FILE* stream);
+
 // From now on stream writes bytes as they are, without turning LF into the
 // platform's line end.
 void use_binary_output(std::FILE* stream);

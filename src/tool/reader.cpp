@@ -437,8 +437,8 @@ bool read_data_file(TextStream& stream, SignatureSlots& slots)
 
 void start_check(SignatureSlots& slots)
 {
-    // The key prefix is process-wide: a file without a key line must not
-    // inherit the key of a file checked before it.
+    // The key prefix outlives a check: a file without a key line must not
+    // inherit the key of a file checked before it in the same thread.
     set_key_prefix("", 0);
     clear_slots(slots);
     check_reset();

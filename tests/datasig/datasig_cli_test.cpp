@@ -118,7 +118,7 @@ void PrintTo(const UsageCase& c, std::ostream* out)
 
 const UsageCase kUsageCases[] = {
     {"no command", {}, "datasig: no command given\nUsage:"},
-    {"unknown command", {"check", "f"}, "datasig: unknown command check\n"},
+    {"unknown command", {"verify", "f"}, "datasig: unknown command verify\n"},
     {"sign without a file", {"sign"}, "datasig: sign needs a file\n"},
     {"sign with two files", {"sign", "a", "b"}, "datasig: sign takes one file\n"},
     {"o without a name", {"sign", "f", "-o"}, "datasig: option -o needs a file name\n"},
@@ -126,6 +126,10 @@ const UsageCase kUsageCases[] = {
     {"unknown option", {"sign", "-x", "f"}, "datasig: unknown option -x\n"},
     {"explain without a file", {"explain"}, "datasig: explain takes one file\n"},
     {"explain with an option", {"explain", "-i"}, "datasig: unknown option -i\n"},
+    {"check without a file", {"check", "-r"}, "datasig: check needs a file or a folder\n"},
+    {"check with no jobs", {"check", "--jobs", "0", "f"}, "datasig: --jobs needs a number from 1 to 256\n"},
+    {"quiet and status", {"check", "--quiet", "--status", "f"}, "datasig: --quiet and --status cannot"},
+    {"check with an option", {"check", "-x", "f"}, "datasig: unknown option -x\n"},
     {"missing file", {"explain", "/nonexistent/f"}, "datasig: cannot open /nonexistent/f: No such file"},
     {"a folder", {"sign", "/"}, "datasig: cannot open /: Is a directory"},
 };

@@ -1,4 +1,5 @@
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 
@@ -21,6 +22,11 @@ int directory_error(std::FILE* file)
 void write_text(const char* text, std::FILE* stream)
 {
     std::fputs(text, stream);
+}
+
+bool is_terminal(std::FILE* stream)
+{
+    return isatty(fileno(stream)) == 1;
 }
 
 void use_binary_output(std::FILE* /*stream*/) {}

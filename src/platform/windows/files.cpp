@@ -73,6 +73,15 @@ void write_text(const char* text, std::FILE* stream)
     }
 }
 
+bool is_terminal(std::FILE* stream)
+{
+    // Only a console has a console mode; _isatty also takes the NUL device
+    // for a terminal.
+    const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+    DWORD mode = 0;
+    return handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode) != 0;
+}
+
 void use_binary_output(std::FILE* stream)
 {
     std::fflush(stream);

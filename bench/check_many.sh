@@ -1,0 +1,119 @@
+#!/usr/bin/env bash
+# Times datasig check against the ways there were before it:
+#   - 10,000 signed data files of 4 KiB that share a key line: datasig check
+#     (one thread per core, and one thread) against a shell loop that runs
+#     validate once per file, and against sha512sum -c over the same files;
+#   - 10,000 more, each with a key line of its own, so that each costs a
+#     key schedule: datasig check against sha512sum -c;
+#   - one signed data file of 256 MiB: datasig check against validate.
+#
+#   bench/check_many.sh [RUNS] [LOOP_RUNS]
+#
+# It builds the release preset and writes the files with make_data_file
+# under build/release/bench/ (the small ones once: later runs reuse them). Each
+# comparison warms the page cache, then runs RUNS rounds (at least 5, 11 by
+# default) with hyperfine, each round running the commands in turn so that
+# load from elsewhere on the machine falls on all alike, and prints the
+# median wall time of each and their ratios. The validate loop, which takes
+# some 20 s, runs LOOP_RUNS times (3 by default) on its own.
+# hyperfine is installed with apt-get where missing.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+export LC_ALL=C
+
+runs=${1:-11}
+loop_runs=${2:-3}
+[[ $runs =~ ^[0-9]+$ && $loop_runs =~ ^[0-9]+$ ]] || {
+  echo "usage: bench/check_many.sh [RUNS] [LOOP_RUNS]" >&2
+  exit 2
+}
+[ "$runs" -ge 5 ] || runs=5
+[ "$loop_runs" -ge 1 ] || loop_runs=1
+
+scripts/prerequisites.sh bench >/dev/null
+cmake --preset release >/dev/null
+cmake --build --preset release -j2 --target validate datasig make_data_file >/dev/null
+
+bin=build/release
+validate=$bin/src/validate
+datasig=$bin/src/datasig/datasig
+make_data_file=$bin/bench/make_data_file
+many=$bin/bench/many-4K
+many_keys=$bin/bench/many-4K-keys
+large=$bin/bench/data-256M-lf.dat
+
+# make_many FOLDER [keys]: 10,000 signed files of 4 KiB, each with content
+# of its own; with keys, each with a key line of its own too, so that each
+# costs a key schedule. The list of their SHA-512 sums, for sha512sum -c, is
+# written last: once it is there, the files are complete.
+make_many() {
+  local folder=$1 key=()
+  [ -f "$folder.sha512" ] && return
+  rm -rf "$folder"
+  mkdir -p "$folder"
+  echo "writing 10,000 signed files of 4 KiB to $folder"
+  for ((i = 0; i < 10000; ++i)); do
+    [ "${2:-}" != keys ] || key=("FILE $i")
+    "$make_data_file" 4K "$(printf '%s/f%05d.dat' "$folder" "$i")" lf "$i" "${key[@]}"
+  done
+  (cd "$folder/.." && sha512sum -- "$(basename "$folder")"/*.dat) >"$folder.sha512.new"
+  mv "$folder.sha512.new" "$folder.sha512"
+}
+make_many "$many"
+make_many "$many_keys" keys
+[ -f "$large" ] || "$make_data_file" 256M "$large" lf
+if [ "$("$datasig" check --quiet -r "$many" "$many_keys" "$large")" != "" ]; then
+  echo "datasig check does not pass every generated file" >&2
+  exit 1
+fi
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+median() {
+  sort -g | awk '{ v[NR] = $1 } END { printf "%.6f\n", (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+}
+
+# alternate NAME COMMAND...: RUNS rounds of the commands in turn, without a
+# shell between; prints each command's median and its ratio to the first,
+# and keeps the medians in $work/NAME, one a line.
+alternate() {
+  local name=$1
+  shift
+  hyperfine -N --warmup 2 --runs 1 "$@" >/dev/null 2>&1
+  for ((round = 0; round < runs; ++round)); do
+    hyperfine -N --runs 1 --export-csv "$work/$name-$round.csv" "$@" >/dev/null 2>&1
+  done
+  local c first=""
+  for ((c = 0; c < $#; ++c)); do
+    local m
+    m=$(awk -F, -v row=$((c + 2)) 'FNR == row { print $4 }' "$work/$name"-*.csv | median)
+    first=${first:-$m}
+    echo "$m" >>"$work/$name"
+    local command=("$@")
+    printf '  %-44s %9.4f s  %6.2f\n' "${command[$c]}" "$m" "$(awk -v a="$m" -v b="$first" 'BEGIN { print a / b }')"
+  done
+}
+
+echo "10,000 signed files of 4 KiB; $runs alternating rounds; median wall time, ratio to the first"
+datasig_here=$(realpath --relative-to="$many/.." "$datasig")
+(
+  cd "$many/.."
+  alternate shared "$datasig_here check -r many-4K" "$datasig_here check --jobs 1 -r many-4K" \
+    "sha512sum -c --quiet many-4K.sha512"
+)
+echo "10,000 signed files of 4 KiB, each with a key line of its own; $runs alternating rounds"
+(
+  cd "$many/.."
+  alternate keyed "$datasig_here check -r many-4K-keys" \
+    "$datasig_here check --jobs 1 -r many-4K-keys" "sha512sum -c --quiet many-4K-keys.sha512"
+)
+echo "the same files as the first, a shell loop that runs validate once per file; $loop_runs runs"
+hyperfine --runs "$loop_runs" --export-csv "$work/loop.csv" \
+  "for f in $many/*.dat; do $validate \"\$f\"; done >/dev/null" >/dev/null 2>&1
+loop=$(awk -F, 'FNR == 2 { print $4 }' "$work/loop.csv")
+printf '  %-44s %9.4f s\n' "for f in many-4K/*.dat; do validate \$f; done" "$loop"
+awk -v loop="$loop" 'NR == 1 { printf "  the loop takes %.0f times as long as datasig check -r\n", loop / $1 }' "$work/shared"
+
+echo "one signed file of 256 MiB; $runs alternating rounds"
+alternate large "$validate $large" "$datasig check $large"

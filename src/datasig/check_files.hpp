@@ -1,0 +1,46 @@
+// Checking many data files in one run: each with the reader and the check
+// that validate uses, several at a time, with one line per file in the
+// order given.
+#pragma once
+
+#include <string>
+#include <vector>
+
+enum class CheckOutput {
+    every_line, // a line for every file
+    failures,   // only the lines that are not OK
+    nothing,    // the exit status alone
+};
+
+// The most files checked at a time.
+inline constexpr unsigned kMaxJobs = 256;
+
+struct CheckOptions {
+    bool recursive = false;
+    CheckOutput output = CheckOutput::every_line;
+    unsigned jobs = 0; // files checked at a time, up to kMaxJobs; 0 for one per core
+};
+
+// A file to check, named as given or as walked. A file with a problem is
+// not opened: it counts as one that cannot be read, and problem tells why.
+struct FileToCheck {
+    std::string name;
+    std::string problem;
+};
+
+// The files that names stand for, in their order: a name that is no folder
+// as itself; with recursive, a folder's files and those of its sub-folders,
+// each folder's entries in the byte order of their names. A folder without
+// recursive, and one that cannot be listed, is a file with a problem.
+std::vector<FileToCheck> files_to_check(const std::vector<std::string>& names, bool recursive);
+
+// A name as its line shows it. A name with a newline or a backslash is
+// written as sha512sum writes it: the line begins with a backslash, and
+// they become \n and \\. Where the backslash separates folders (Windows),
+// it stays as it is.
+std::string line_name(const std::string& name);
+
+// Checks the files, writes a line for each on standard output and, when any
+// is not OK, a summary on standard error. Returns 0 when every file passes,
+// 1 when any fails or cannot be read, or when there is none to check.
+int check_files(const std::vector<FileToCheck>& files, const CheckOptions& options);

@@ -1,0 +1,170 @@
+// datasig check, the real binary: a table of cases, and generated files
+// whose every verdict must be validate's.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "datasig/sign.hpp"
+#include "generated_files.hpp"
+#include "support/data_files.hpp"
+#include "support/run_binary.hpp"
+#include "support/temporary_folder.hpp"
+#include "support/verdicts.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+using test_support::RunResult;
+
+void copy_example(const std::string& example, const fs::path& to)
+{
+    fs::create_directories(to.parent_path());
+    fs::copy_file(test_support::data_path("../examples/" + example), to);
+}
+
+struct CheckCase {
+    const char* name;
+    std::vector<std::string> args;
+    std::string out; // walked names with '/', which becomes the platform's separator
+    std::string err;
+    int status;
+    bool posix_only;
+};
+
+void PrintTo(const CheckCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+const CheckCase kCases[] = {
+    {"order given", {"bad", "good"}, "bad: FAILED\ngood: OK\n",
+     "datasig: 1 of 2 files failed the check, 0 could not be read\n", 1, false},
+    {"all pass", {"good", "--jobs", "1", "good"}, "good: OK\ngood: OK\n", "", 0, false},
+    {"folder without r", {"dir", "--jobs=2", "good"}, "dir: FAILED open or read\ngood: OK\n",
+     "datasig: dir: is a folder; -r checks the files in it\n"
+     "datasig: 0 of 2 files failed the check, 1 could not be read\n", 1, false},
+    {"r walks in sorted order", {"-r", "dir", "good"},
+     "dir/a: FAILED\ndir/b: OK\ndir/sub/c: OK\ngood: OK\n",
+     "datasig: 1 of 4 files failed the check, 0 could not be read\n", 1, false},
+    {"missing", {"--", "missing"}, "missing: FAILED open or read\n",
+     "datasig: missing: cannot open: No such file or directory\n"
+     "datasig: 0 of 1 file failed the check, 1 could not be read\n", 1, false},
+    {"quiet", {"--quiet", "-r", "dir"}, "dir/a: FAILED\n",
+     "datasig: 1 of 3 files failed the check, 0 could not be read\n", 1, false},
+    {"status", {"--status", "bad", "missing"}, "", "", 1, false},
+    {"status passing", {"--status", "good"}, "", "", 0, false},
+    {"empty folder", {"-r", "dir/empty"}, "", "datasig: no file to check\n", 1, false},
+    {"read fails", {"/proc/self/mem", "good"}, "/proc/self/mem: FAILED open or read\ngood: OK\n",
+     "datasig: /proc/self/mem: cannot read: Input/output error\n"
+     "datasig: 0 of 2 files failed the check, 1 could not be read\n", 1, true},
+    // A dangling link cannot be opened; a link to a folder is not followed.
+    {"links", {"-r", "links"}, "links/gone: FAILED open or read\n",
+     "datasig: links/gone: cannot open: No such file or directory\n"
+     "datasig: 0 of 1 file failed the check, 1 could not be read\n", 1, true},
+    {"escaped names", {"back\\slash", "new\nline"}, "\\back\\\\slash: OK\n\\new\\nline: FAILED\n",
+     "datasig: 1 of 2 files failed the check, 0 could not be read\n", 1, true},
+};
+
+class CheckCaseTest : public testing::TestWithParam<CheckCase> {};
+
+TEST_P(CheckCaseTest, WritesItsLinesAndStatus)
+{
+    const CheckCase& c = GetParam();
+    if (c.posix_only) {
+        SKIP_ON_WINDOWS("no /proc, symbolic links need a privilege, and names hold no newline");
+    }
+    test_support::TemporaryFolder folder;
+    const fs::path& root = folder.path();
+    copy_example("calibration.dat", root / "good");
+    copy_example("calibration-altered.dat", root / "bad");
+    copy_example("calibration-altered.dat", root / "dir/a");
+    copy_example("calibration.dat", root / "dir/b");
+    copy_example("calibration.dat", root / "dir/sub/c");
+    fs::create_directory(root / "dir/empty");
+    if (!test_support::kWindows) {
+        copy_example("calibration.dat", root / "back\\slash");
+        copy_example("calibration-altered.dat", root / "new\nline");
+        fs::create_directories(root / "links");
+        fs::create_symlink("nothing", root / "links/gone");
+        fs::create_directory_symlink("..", root / "links/up");
+    }
+    test_support::RunOptions options;
+    options.directory = test_support::utf8_name(root);
+    std::vector<std::string> args{"check"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const RunResult run = test_support::run_binary(DATASIG_BINARY, args, options);
+    std::string out = c.out;
+    std::replace(out.begin(), out.end(), '/', static_cast<char>(fs::path::preferred_separator));
+    EXPECT_EQ(run.out, out);
+    EXPECT_EQ(run.err, c.err);
+    EXPECT_EQ(run.status, c.status);
+}
+
+INSTANTIATE_TEST_SUITE_P(CheckCommand, CheckCaseTest, testing::ValuesIn(kCases),
+                         test_support::case_name<CheckCase>);
+
+// Signed, altered and unsigned files (LF, CR LF, a 0x1A ...) in folders,
+// and files that cannot be opened or read: each line gives validate's
+// verdict on the file alone, and every file has its line, in sorted order.
+TEST(CheckCommand, GivesValidatesVerdictOnEveryGeneratedFile)
+{
+    test_support::TemporaryFolder folder;
+    std::vector<std::string> names;
+    for (unsigned i = 0; i < CHECK_GENERATED_FILES; ++i) {
+        Bytes file = datasig_test::to_bytes(datasig_test::FileMaker(i).make());
+        if (i % 3 != 0) {
+            file = sign_bytes(file).output;
+        }
+        if (i % 3 == 2) {
+            file[i % file.size()] ^= 0x20;
+        }
+        const std::string subfolder = std::string("d") + std::to_string(i % 7);
+        const std::string name = subfolder + "/f" + std::to_string(i);
+        fs::create_directories(folder.path() / subfolder);
+        std::ofstream(folder.path() / name, std::ios::binary) << datasig_test::to_string(file);
+        names.push_back(folder / name);
+    }
+    if (!test_support::kWindows) {
+        fs::create_symlink("/proc/self/mem", folder.path() / "mem");
+        fs::create_symlink("nothing", folder.path() / "zgone");
+        names.push_back(folder / "mem");
+        names.push_back(folder / "zgone");
+    }
+    std::sort(names.begin(), names.end());
+
+    const auto datasig = [&](const std::string& option) {
+        return test_support::run_binary(DATASIG_BINARY, {"check", "-r", option, folder / ""});
+    };
+    const RunResult run = datasig("--jobs=4");
+    EXPECT_EQ(run.status, 1);
+    std::istringstream lines(run.out);
+    std::string expected_quiet;
+    std::size_t at = 0;
+    for (std::string line; std::getline(lines, line); ++at) {
+        const std::size_t colon = line.rfind(": ");
+        ASSERT_LT(at, names.size());
+        ASSERT_EQ(line.substr(0, colon), names[at]);
+        const RunResult verdict = test_support::run_binary(VALIDATE_BINARY, {names[at]});
+        const std::string word = line.substr(colon + 2);
+        EXPECT_EQ(word, verdict.status != 0            ? "FAILED open or read"
+                        : verdict.out == test_support::kPassed ? "OK"
+                                                               : "FAILED")
+            << line;
+        expected_quiet += word == "OK" ? "" : line + "\n";
+    }
+    EXPECT_EQ(at, names.size());
+
+    const RunResult quiet = datasig("--quiet");
+    EXPECT_EQ(quiet.out, expected_quiet);
+    EXPECT_EQ(quiet.err, run.err);
+    const RunResult status = datasig("--status");
+    EXPECT_EQ(status.out + status.err, "");
+    EXPECT_EQ(status.status, 1);
+}
+
+} // namespace
