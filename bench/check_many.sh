@@ -16,7 +16,7 @@
 # load from elsewhere on the machine falls on all alike, and prints the
 # median wall time of each and their ratios. The validate loop, which takes
 # some 20 s, runs LOOP_RUNS times (3 by default) on its own.
-# hyperfine is installed with apt-get where missing.
+# It installs nothing: scripts/prerequisites.sh bench installs what it uses.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 export LC_ALL=C
@@ -30,7 +30,7 @@ loop_runs=${2:-3}
 [ "$runs" -ge 5 ] || runs=5
 [ "$loop_runs" -ge 1 ] || loop_runs=1
 
-scripts/prerequisites.sh bench >/dev/null
+scripts/prerequisites.sh --check bench
 cmake --preset release >/dev/null
 cmake --build --preset release -j2 --target validate datasig make_data_file >/dev/null
 

@@ -13,7 +13,7 @@
 # (ten times each below 1 MiB), so that load from elsewhere on the machine
 # falls on all three alike. It prints the median wall time of each, the
 # ratios, and the peak resident set size of validate (from /usr/bin/time).
-# hyperfine, openssl and time are installed with apt-get where missing.
+# It installs nothing: scripts/prerequisites.sh bench installs what it uses.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 export LC_ALL=C
@@ -39,22 +39,7 @@ line_ends=${3:-lf}
 [[ -z $runs || $runs =~ ^[0-9]+$ ]] || usage
 [[ $line_ends == lf || $line_ends == crlf ]] || usage
 
-# Only what is missing, and only with apt-get.
-missing=()
-command -v openssl >/dev/null || missing+=(openssl)
-command -v hyperfine >/dev/null || missing+=(hyperfine)
-command -v sha512sum >/dev/null || missing+=(coreutils)
-[ -x /usr/bin/time ] || missing+=(time)
-command -v cmake >/dev/null || missing+=(cmake)
-command -v ninja >/dev/null || missing+=(ninja-build)
-command -v g++ >/dev/null || missing+=(g++)
-if [ ${#missing[@]} -gt 0 ]; then
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo=sudo
-  export DEBIAN_FRONTEND=noninteractive
-  $sudo apt-get update -q
-  $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
-fi
+scripts/prerequisites.sh --check bench
 
 cmake "${configure[@]}" >/dev/null
 cmake --build "$tree" -j2 --target validate make_data_file >/dev/null

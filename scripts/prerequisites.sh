@@ -7,7 +7,8 @@
 #          tools and lintian, and the cross compilers, wine and qemu-user for
 #          the Windows, aarch64 and s390x builds
 #   bench  what bench/compare.sh and the micro-benchmarks use
-#   scripts/prerequisites.sh build|test|bench ...
+#   scripts/prerequisites.sh [--check] build|test|bench ...
+# With --check it installs nothing: it names what is missing and fails.
 set -euo pipefail
 
 missing=()
@@ -60,8 +61,13 @@ for_bench() {
   need_command /usr/bin/time time
 }
 
+check_only=false
 install_missing() {
   [ ${#missing[@]} -gt 0 ] || return 0
+  if $check_only; then
+    echo "missing: ${missing[*]} (scripts/prerequisites.sh $purposes installs them)" >&2
+    exit 1
+  fi
   local sudo=""
   [ "$(id -u)" -eq 0 ] || sudo=sudo
   echo "installing: ${missing[*]}"
@@ -71,7 +77,9 @@ install_missing() {
   missing=()
 }
 
-[ $# -gt 0 ] || { echo "usage: $0 build|test|bench ..." >&2; exit 2; }
+[ "${1:-}" != --check ] || { check_only=true; shift; }
+[ $# -gt 0 ] || { echo "usage: $0 [--check] build|test|bench ..." >&2; exit 2; }
+purposes="$*"
 for purpose in "$@"; do
   case "$purpose" in
     build | bench) "for_$purpose" ;;
