@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Times datasig check against the ways there were before it:
 #   - 10,000 signed data files of 4 KiB that share a key line: datasig check
 #     (one thread per core, and one thread) against a shell loop that runs

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Times validate against sha512sum and openssl on one generated data file.
 #
 #   bench/compare.sh [--portable-only] SIZE [RUNS] [lf|crlf]

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writes a signed data file of exactly a given size for the benchmarks: a
 // comment, a key line, mostly content lines of 20 to 78 characters with a few
 // ignored lines among them, and the two signature lines that make it pass.

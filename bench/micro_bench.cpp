@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Micro-benchmarks: SHA-512 over 79-byte pieces and 1 MiB buffers with every
 // compression build this processor runs, the Blowfish key schedule, the
 // signature lines, and the whole check of a 4 KiB data file held in memory.

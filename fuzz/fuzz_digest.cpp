@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Arbitrary bytes absorbed in calls of lengths taken from the input must give
 // the same digest, and the same count, with every compression build this
 // processor runs, as absorbing them one byte at a time with the portable one.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Arbitrary bytes as a data file, through the tool's own reader and check.
 // The first byte chooses how many bytes each read gives, so that reads end
 // everywhere: the outcome must be the same as when the file is read in

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the fuzz preset and runs every fuzz target for SECONDS each (60 by
 # default), starting from the seed corpus in fuzz/corpus/. Fails on any
 # finding, and prints the input that caused it in base64.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs, with apt-get, what this machine lacks for a purpose, and nothing
 # when it lacks nothing:
 #   build  cmake, ninja and g++: enough to build validate and datasig

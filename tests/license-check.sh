@@ -6,7 +6,6 @@
 # #! line, if there is one). The source files are the C++ files of src/,
 # tests/, fuzz/ and bench/, every shell script and every CMake file.
 #   tests/license-check.sh               check
-#   tests/license-check.sh --report-only name the files without a line, but pass
 #   tests/license-check.sh --add         give each file without a line one
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -39,16 +38,14 @@ done < <(git ls-files -z --cached --others --exclude-standard -- \
 
 case "$mode" in
 --add) echo "SPDX line added to ${#missing[@]} of $files source files" ;;
---report-only | check)
+check)
   if [ ${#missing[@]} -gt 0 ]; then
     echo "${#missing[@]} of $files source files lack the SPDX line, among them:"
     printf '  %s\n' "${missing[@]:0:5}"
-    if [ "$mode" = check ]; then
-      echo "license check failed (tests/license-check.sh --add gives them one)"
-      exit 1
-    fi
+    echo "license check failed (tests/license-check.sh --add gives them one)"
+    exit 1
   fi
   echo "LICENSE: MIT; $((files - ${#missing[@]})) of $files source files carry the SPDX line"
   ;;
-*) echo "usage: $0 [--report-only | --add]" >&2; exit 2 ;;
+*) echo "usage: $0 [--add]" >&2; exit 2 ;;
 esac

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the Debian package from the release tree, unpacks it into a
 # temporary folder, and tries what it installs there: validate and datasig on
 # the examples, and both manual pages under mandoc's lint. lintian must have

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Every check the project has, in order, stopping at the first failure:
 #   1. the license, and the SPDX lines of the source files;
 #   2. the unit and binary tests (debug build, warnings as errors);
@@ -20,7 +21,7 @@ cd "$(dirname "$0")/.."
 step() { printf '\n== %s\n' "$*"; }
 
 step "license"
-tests/license-check.sh --report-only
+tests/license-check.sh
 
 step "tests"
 cmake --workflow --preset dev

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds a cross preset with warnings as errors, runs its whole test suite
 # through the preset's emulator (wine or qemu-user), prints the count of
 # tests and the reason each skipped one gives, then tries its package:

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Tries a built or packaged validate and datasig on the examples, as a user
 # would: the signed example passes and its altered copy fails, a missing file
 # is reported with status 1, datasig signs the altered copy (LF and CR LF)

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Linux on aarch64 with Debian's cross compiler; the test programs run under
 # qemu-user with the target's libraries from /usr/aarch64-linux-gnu.
 set(CMAKE_SYSTEM_NAME Linux)

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Linux on s390x (big-endian) with Debian's cross compiler; the test programs run under
 # qemu-user with the target's libraries from /usr/s390x-linux-gnu.
 set(CMAKE_SYSTEM_NAME Linux)

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # 64-bit Windows with Debian's MinGW-w64 (the posix thread model); the test
 # programs run under wine.
 set(CMAKE_SYSTEM_NAME Windows)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The check of a data file: its signature lines, derived from the digest of
 // its content and a key made of its key line and a built-in constant.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Blowfish: 64-bit blocks as two 32-bit halves, 16 rounds, encryption only.
 #pragma once
 

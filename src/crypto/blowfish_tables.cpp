@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The initial P-array and S-boxes: the fractional hexadecimal digits of pi, in order.
 #include "crypto/blowfish.hpp"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "crypto/sha512.hpp"
 
 #include <algorithm>

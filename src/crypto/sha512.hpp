@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // SHA-512 (FIPS 180-4) over a context that keeps the block in progress as
 // big-endian 64-bit words.
 #pragma once

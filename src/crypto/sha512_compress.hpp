@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The builds of the SHA-512 compression function: a portable one, and on
 // x86-64 and on AArch64 Linux faster ones for processors that have the
 // instructions they use.

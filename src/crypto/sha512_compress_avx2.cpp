@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The vector-schedule compression for AVX2 with BMI2 (RORX in the rounds).
 #include "crypto/sha512_compress.hpp"
 #include "crypto/sha512_vector.hpp"

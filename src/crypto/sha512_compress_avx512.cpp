@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The vector-schedule compression for AVX-512 (F and VL) with BMI2.
 #include "crypto/sha512_compress.hpp"
 #include "crypto/sha512_vector.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The scalar compression compiled for BMI2: its rotations become RORX, which
 // leaves its source and the flags alone.
 #include "crypto/sha512.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The scalar pieces of the SHA-512 compression, shared by its builds. Every
 // build's file is compiled for its own instruction set, so each one keeps a
 // private copy (the anonymous namespace) rather than sharing inline symbols

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The first 64 bits of the fractional parts of the square roots of the first
 // 8 primes (initial hash value) and of the cube roots of the first 80 primes.
 #include "crypto/sha512.hpp"

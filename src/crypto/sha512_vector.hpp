@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The compression with the message schedule in vector registers, two words at
 // a time, and the rounds in general registers. The vector work runs beside the
 // rounds: each pass of sixteen rounds computes the schedule words of the next

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "datasig/check_files.hpp"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Checking many data files in one run: each with the reader and the check
 // that validate uses, several at a time, with one line per file in the
 // order given.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "datasig/command.hpp"
 
 #include <cerrno>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "datasig/data_file.hpp"
 
 #include <cstring>

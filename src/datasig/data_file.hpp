@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A data file held in memory, read with the same reader and check as validate.
 #pragma once
 

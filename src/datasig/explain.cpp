@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "datasig/explain.hpp"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Explaining: what validate's check sees in a data file, piece by piece, and
 // what in it the signature does not protect.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "datasig/files.hpp"
 
 #include <cerrno>

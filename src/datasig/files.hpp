@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // File names as paths, reading a whole file, and replacing a file so that a
 // failure at any point leaves the old one as it was.
 #pragma once

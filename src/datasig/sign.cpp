@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "datasig/sign.hpp"
 
 #include <algorithm>

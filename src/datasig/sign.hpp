@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Signing: a data file's bytes with its signature lines made correct.
 #pragma once
 

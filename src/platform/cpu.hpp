@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the processor offers the SHA-512 compression builds.
 #pragma once
 

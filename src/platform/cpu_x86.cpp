@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/cpu.hpp"
 
 #if !defined(__GNUC__) && !defined(__clang__)

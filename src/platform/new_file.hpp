@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A new file written beside the one it is to replace, then put in its place.
 #pragma once
 

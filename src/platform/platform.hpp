@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the tools ask of the operating system. Each platform answers in a
 // folder of its own (posix/, windows/); everything else is plain standard
 // C++. File names are UTF-8 text on every platform.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tool/reader.hpp"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading a data file: its bytes from a source, as a text stream with the
 // same translation on every platform, in pieces of at most 79 characters,
 // each handled by its class; and the whole check of a stream.

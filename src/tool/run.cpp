@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tool/run.hpp"
 
 #include <cstdio>

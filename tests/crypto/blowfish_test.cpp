@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "crypto/blowfish.hpp"
 
 #include <gtest/gtest.h>

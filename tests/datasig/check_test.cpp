@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // datasig check, the real binary: a table of cases, and generated files
 // whose every verdict must be validate's.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Runs the datasig binary beside validate: explain gives validate's verdict
 // on every fixture, signed files pass validate, and a failed write leaves
 // the original as it was.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // explain's facts: its counts, key line and found lines, and one case for
 // every kind of warning, with its line number.
 #include "datasig/explain.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Data files made up from a seed: every kind of line the reader meets, in LF
 // or CR LF, with and without a last line end, a lone CR, NULs and a 0x1A.
 #pragma once

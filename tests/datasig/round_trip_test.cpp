@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Signed output passes the check, signing it again changes nothing, and
 // changing any byte that the check reads makes it fail.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What sign writes in the awkward cases: where the signature lines go, in
 // which order, with which line ends, and what is kept as it was.
 #include "datasig/sign.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Tiny readers for the test data files: vector files with '#' comments and
 // "# [group]" headings, and tab-separated tables.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The SHA-512 digest of bytes in one call: what tests expect the check to
 // find for the bytes they say it digests.
 #pragma once

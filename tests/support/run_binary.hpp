@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Runs a program the way a script does and keeps what it wrote and how it ended.
 #pragma once
 

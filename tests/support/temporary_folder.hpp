@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A fresh folder of its own for each test, removed with everything in it.
 #pragma once
 

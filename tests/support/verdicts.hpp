@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // validate's verdicts, written out here rather than taken from the code on
 // purpose: scripts match these texts, so any change to them must fail a test.
 #pragma once

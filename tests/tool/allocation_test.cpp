@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The check of a data file allocates nothing: every buffer has a fixed size.
 #include <gtest/gtest.h>
 

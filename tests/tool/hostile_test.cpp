@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Files and command lines no one should give a checker, run through the real
 // binary: it must give its usual answers, with nothing on standard error.
 #include <gtest/gtest.h>

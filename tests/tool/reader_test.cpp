@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tool/reader.hpp"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Runs the validate binary on good, altered and malformed files and checks its
 // standard output, that standard error stays empty, and its exit status.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/platform.hpp"
 
 int main(int argc, char** argv)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Windows passes the command line as UTF-16; the tools take UTF-8, so that a
 // name outside the ANSI code page still names its file.
 #include <windows.h>
