@@ -93,10 +93,6 @@ struct CountedFile {
 std::ptrdiff_t read_counted(void* handle, unsigned char* buffer, std::size_t capacity)
 {
     const auto& counted = *static_cast<CountedFile*>(handle);
-    // A read that came short at the end of the file is not tried again.
-    if (std::feof(counted.file) != 0) {
-        return 0;
-    }
     const std::ptrdiff_t n = read_from_file(counted.file, buffer, capacity);
     if (n > 0) {
         counted.bytes_read->fetch_add(static_cast<std::uint64_t>(n), std::memory_order_relaxed);

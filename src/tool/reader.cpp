@@ -38,6 +38,11 @@ std::ptrdiff_t read_from_file(void* file, unsigned char* buffer, std::size_t cap
     if (std::ferror(f) != 0) {
         return -1;
     }
+    // A read that came short at the end of the file is not tried again: not
+    // every C library keeps the end of file once reached.
+    if (std::feof(f) != 0) {
+        return 0;
+    }
     const std::size_t n = std::fread(buffer, 1, capacity, f);
     if (n == 0) {
         return std::ferror(f) != 0 ? -1 : 0;
