@@ -334,6 +334,15 @@ std::string reason(const FileToCheck& file, const Outcome& outcome)
     return text;
 }
 
+// Whether an outcome's line is written: with every line, or with the lines
+// that are not OK. The line of an unreadable file has its reason written
+// beside it on standard error.
+bool line_is_written(const Outcome& outcome, CheckOutput output)
+{
+    return output == CheckOutput::every_line ||
+           (output == CheckOutput::failures && outcome.verdict != Verdict::passed);
+}
+
 struct Counts {
     std::size_t failed = 0;
     std::size_t unreadable = 0;
@@ -348,8 +357,7 @@ void write_lines(const std::vector<FileToCheck>& files, std::size_t first,
         const Outcome& outcome = outcomes[i];
         counts.failed += outcome.verdict == Verdict::failed ? 1 : 0;
         counts.unreadable += outcome.verdict == Verdict::unreadable ? 1 : 0;
-        if (output == CheckOutput::nothing ||
-            (output == CheckOutput::failures && outcome.verdict == Verdict::passed)) {
+        if (!line_is_written(outcome, output)) {
             continue;
         }
         const char* word = "OK";
@@ -375,9 +383,9 @@ Writes what_is_written(const std::vector<Outcome>& outcomes, CheckOutput output)
 {
     Writes writes{false, false};
     for (const Outcome& outcome : outcomes) {
-        writes.out |= output == CheckOutput::every_line ||
-                      (output == CheckOutput::failures && outcome.verdict != Verdict::passed);
-        writes.err |= output != CheckOutput::nothing && outcome.verdict == Verdict::unreadable;
+        const bool written = line_is_written(outcome, output);
+        writes.out |= written;
+        writes.err |= written && outcome.verdict == Verdict::unreadable;
     }
     return writes;
 }
