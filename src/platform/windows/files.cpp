@@ -15,6 +15,15 @@ namespace {
 // Room for the longest path Windows takes, 32,767 UTF-16 units.
 constexpr int kPathUnits = 32768;
 
+// The console stream writes to, or null when it writes elsewhere: only a
+// console has a console mode (_isatty also takes the NUL device for one).
+HANDLE console_of(std::FILE* stream)
+{
+    const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+    DWORD mode = 0;
+    return handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode) != 0 ? handle : nullptr;
+}
+
 } // namespace
 
 std::FILE* open_file_for_reading(const char* name)
@@ -48,9 +57,8 @@ int directory_error(std::FILE* file)
 
 void write_text(const char* text, std::FILE* stream)
 {
-    const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
-    DWORD mode = 0;
-    if (handle == INVALID_HANDLE_VALUE || GetConsoleMode(handle, &mode) == 0) {
+    const HANDLE console = console_of(stream);
+    if (console == nullptr) {
         std::fputs(text, stream);
         return;
     }
@@ -68,7 +76,7 @@ void write_text(const char* text, std::FILE* stream)
         wchar_t wide[kChunk];
         const int units = MultiByteToWideChar(CP_UTF8, 0, text, static_cast<int>(n), wide, kChunk);
         DWORD written = 0;
-        WriteConsoleW(handle, wide, static_cast<DWORD>(units), &written, nullptr);
+        WriteConsoleW(console, wide, static_cast<DWORD>(units), &written, nullptr);
         text += n;
         rest -= n;
     }
@@ -76,11 +84,7 @@ void write_text(const char* text, std::FILE* stream)
 
 bool is_terminal(std::FILE* stream)
 {
-    // Only a console has a console mode; _isatty also takes the NUL device
-    // for a terminal.
-    const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
-    DWORD mode = 0;
-    return handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode) != 0;
+    return console_of(stream) != nullptr;
 }
 
 void use_binary_output(std::FILE* stream)
