@@ -6,13 +6,11 @@
 #include "crypto/blowfish.hpp"
 #include "crypto/sha512.hpp"
 
-constinit thread_local char key_prefix[kKeyPrefixSize] = "";
-
-void set_key_prefix(const char* text, std::size_t length)
+void set_key_prefix(CheckContext& context, const char* text, std::size_t length)
 {
     length = std::min(length, kKeyPrefixSize - 1);
-    std::memcpy(key_prefix, text, length);
-    key_prefix[length] = '\0';
+    std::memcpy(context.key_prefix, text, length);
+    context.key_prefix[length] = '\0';
 }
 
 namespace {
@@ -21,15 +19,15 @@ constexpr char kKeyConstant[] =
     "KQM352KQM352KQM352KQM352KQM352KQM352KQM352KQM352KQM352KQM352KQM352KQM352";
 constexpr std::size_t kKeyConstantLength = sizeof kKeyConstant - 1;
 // The buffers signed files were made with, kept at their sizes: the key text
-// needs at most 51 + 4 * 72 + 1 = 340 bytes and a line 1 + 8 * 8 + 2 + 1 = 68,
-// the scratch only 18 (two words of digits and their NULs) and a word's text 9.
-constexpr std::size_t kKeyTextSize = 516;
+// (kKeyTextSize) needs at most 51 + 4 * 72 + 1 = 340 bytes and a line
+// 1 + 8 * 8 + 2 + 1 = 68, the scratch only 18 (two words of digits and their
+// NULs) and a word's text 9.
 constexpr std::size_t kLineSize = 100;
 constexpr std::size_t kHexScratchSize = 200;
 constexpr std::size_t kWordTextSize = 12;
 
 // The key prefix followed by four copies of the key constant.
-std::size_t make_key_text(char (&key_text)[kKeyTextSize])
+std::size_t make_key_text(const char* key_prefix, char (&key_text)[kKeyTextSize])
 {
     const char* prefix_end = std::find(key_prefix, key_prefix + kKeyPrefixSize - 1, '\0');
     std::size_t length = static_cast<std::size_t>(prefix_end - key_prefix);
@@ -56,19 +54,8 @@ std::uint32_t load_be32(const unsigned char* p)
            std::uint32_t{p[3]};
 }
 
-// The key schedule of the last key text this thread used. Files checked one
-// after another mostly share their key line, and the schedule costs more
-// than the digest of a small file.
-struct KeySchedule {
-    char key_text[kKeyTextSize];
-    std::size_t key_length; // 0 until the first: a key text holds the constant at least
-    CipherContext cipher;
-};
-thread_local KeySchedule last_schedule;
-
-const CipherContext& key_schedule(const char* key_text, std::size_t key_length)
+const CipherContext& key_schedule(KeySchedule& last, const char* key_text, std::size_t key_length)
 {
-    KeySchedule& last = last_schedule;
     if (last.key_length != key_length || std::memcmp(last.key_text, key_text, key_length) != 0) {
         cipher_setup(last.cipher, reinterpret_cast<const unsigned char*>(key_text),
                      static_cast<int>(key_length));
@@ -92,13 +79,13 @@ std::uint32_t hex8_to_word(const char* text)
     return value;
 }
 
-void make_signature_lines(const unsigned char* digest, std::size_t n, char* first_line,
-                          char* second_line)
+void make_signature_lines(CheckContext& context, const unsigned char* digest, std::size_t n,
+                          char* first_line, char* second_line)
 {
     n = std::min(n, kDigestSize);
     char key_text[kKeyTextSize];
-    const std::size_t key_length = make_key_text(key_text);
-    const CipherContext& cipher = key_schedule(key_text, key_length);
+    const std::size_t key_length = make_key_text(context.key_prefix, key_text);
+    const CipherContext& cipher = key_schedule(context.key_schedule, key_text, key_length);
 
     char* const outputs[2] = {first_line, second_line};
     int output = 0;

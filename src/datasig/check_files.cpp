@@ -100,11 +100,18 @@ std::ptrdiff_t read_counted(void* handle, unsigned char* buffer, std::size_t cap
     return n;
 }
 
-// The check of one file, whole, as validate runs it, on this thread's own
-// digest state and key prefix.
-Outcome check_one(const FileToCheck& file, TextStream& stream,
+// What a thread checks its files with: its own stream and check context,
+// whose key schedule serves files in a row that share a key line.
+struct FileChecker {
+    TextStream stream;
+    CheckContext context;
+};
+
+// The check of one file, whole, as validate runs it.
+Outcome check_one(const FileToCheck& file, FileChecker& checker,
                   std::atomic<std::uint64_t>& bytes_read)
 {
+    TextStream& stream = checker.stream;
     if (!file.problem.empty()) {
         return {Verdict::unreadable, true, 0};
     }
@@ -115,15 +122,13 @@ Outcome check_one(const FileToCheck& file, TextStream& stream,
     }
     CountedFile counted{handle, &bytes_read};
     text_stream_open(stream, read_counted, &counted);
-    SignatureSlots slots;
-    const bool read_to_end = check_stream(stream, slots);
+    const bool read_to_end = check_stream(stream, checker.context);
     const int read_error = errno;
     std::fclose(handle);
     if (!read_to_end) {
         return {Verdict::unreadable, false, read_error};
     }
-    return {signature_slots_match(slots.first, slots.second) ? Verdict::passed : Verdict::failed,
-            false, 0};
+    return {check_passes(checker.context) ? Verdict::passed : Verdict::failed, false, 0};
 }
 
 // ---- The run
@@ -146,7 +151,7 @@ public:
     {
     }
 
-    void work(TextStream& stream)
+    void work(FileChecker& checker)
     {
         for (;;) {
             std::size_t index = 0;
@@ -162,7 +167,7 @@ public:
                 }
                 index = next_taken_++;
             }
-            const Outcome outcome = check_one(files_[index], stream, bytes_read_);
+            const Outcome outcome = check_one(files_[index], checker, bytes_read_);
             const std::lock_guard lock(mutex_);
             slots_[index % window_] = outcome;
             // The writer is woken to write lines by the hundred rather than
@@ -229,12 +234,12 @@ private:
 // early, they take no further file.
 class Threads {
 public:
-    // A thread for each stream, or as many as the system starts.
-    Threads(Run& run, const std::vector<std::unique_ptr<TextStream>>& streams) : run_(run)
+    // A thread for each checker, or as many as the system starts.
+    Threads(Run& run, const std::vector<std::unique_ptr<FileChecker>>& checkers) : run_(run)
     {
-        for (const auto& stream : streams) {
+        for (const auto& checker : checkers) {
             try {
-                threads_.emplace_back([this, &stream = *stream] { run_.work(stream); });
+                threads_.emplace_back([this, &checker = *checker] { run_.work(checker); });
             } catch (const std::system_error&) {
                 break;
             }
@@ -444,12 +449,12 @@ int check_files(const std::vector<FileToCheck>& files, const CheckOptions& optio
     jobs = std::clamp(jobs, 1U, most);
 
     Run run(files, jobs);
-    // A stream for each thread: memory stays that of a few blocks per thread.
-    std::vector<std::unique_ptr<TextStream>> streams;
+    // A checker for each thread: memory stays that of a few blocks per thread.
+    std::vector<std::unique_ptr<FileChecker>> checkers;
     for (unsigned k = 0; k < jobs; ++k) {
-        streams.push_back(std::make_unique<TextStream>());
+        checkers.push_back(std::make_unique<FileChecker>());
     }
-    Threads threads(run, streams);
+    Threads threads(run, checkers);
     if (threads.count() == 0) {
         write_text("datasig: cannot start a thread\n", stderr);
         return 2;

@@ -11,16 +11,17 @@ std::unique_ptr<TextStream> open_memory_stream(MemorySource& memory, const Bytes
     return stream;
 }
 
-void collect_check(CheckResult& result)
+void collect_check(CheckContext& context, CheckResult& result)
 {
-    std::memcpy(result.digest, check_digest(), kDigestSize);
-    result.key_prefix = key_prefix;
+    std::memcpy(result.digest, context.digest, kDigestSize);
+    result.key_prefix = context.key_prefix;
     char first[kSignatureLineSize];
     char second[kSignatureLineSize];
-    make_signature_lines(result.digest, kDigestSize, first, second);
+    check_expected_lines(context, first, second);
     result.expected_first.assign(first, kComparedLength);
     result.expected_second.assign(second, kComparedLength);
-    result.passed = signature_slots_match(result.slots.first, result.slots.second);
+    result.slots = context.slots;
+    result.passed = check_passes(context);
 }
 
 CheckResult check_bytes(const Bytes& file)
@@ -28,8 +29,9 @@ CheckResult check_bytes(const Bytes& file)
     CheckResult result{};
     MemorySource memory{};
     const auto stream = open_memory_stream(memory, file);
-    check_stream(*stream, result.slots);
-    collect_check(result);
+    const auto context = std::make_unique<CheckContext>();
+    check_stream(*stream, *context);
+    collect_check(*context, result);
     return result;
 }
 

@@ -28,9 +28,8 @@ struct CheckResult {
 // the heap; memory must outlive it.
 std::unique_ptr<TextStream> open_memory_stream(MemorySource& memory, const Bytes& bytes);
 
-// Fills in everything but slots, which the caller has already read into
-// result.slots, once the check's digest is finished.
-void collect_check(CheckResult& result);
+// What a finished check found.
+void collect_check(CheckContext& context, CheckResult& result);
 
 // Reads the whole file and runs the check on it, printing nothing.
 CheckResult check_bytes(const Bytes& file);

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 namespace {
 
@@ -79,25 +80,19 @@ std::size_t last_column(const PieceFacts& piece)
 
 class Explainer {
 public:
-    explicit Explainer(Explanation& explanation) : out_(explanation) {}
+    Explainer(Explanation& explanation, const CheckContext& context)
+        : out_(explanation), context_(context)
+    {
+    }
 
     // Called before the piece is handled (handling strips it in place).
-    void note(const PieceFacts& piece, bool goes_to_second)
+    void note(const PieceFacts& piece)
     {
         note_nul(piece);
-        switch (piece.piece_class) {
-        case PieceClass::content:
-        case PieceClass::key_line:
-            ++out_.digested_pieces;
-            break;
-        case PieceClass::ignored:
-            ++out_.ignored_pieces;
+        if (piece.piece_class == PieceClass::ignored) {
             note_ignored(piece);
-            break;
-        case PieceClass::signature:
-            ++out_.signature_pieces;
-            note_signature(piece, goes_to_second ? 1 : 0);
-            break;
+        } else if (piece.piece_class == PieceClass::signature) {
+            note_signature(piece, context_.slots.next_is_second ? 1 : 0);
         }
     }
 
@@ -156,7 +151,7 @@ private:
 
     void note_signature(const PieceFacts& piece, int slot)
     {
-        const std::size_t number = out_.signature_pieces;
+        const std::uint64_t number = context_.signature_pieces + 1;
         if (piece.column != 1) {
             add(WarningKind::stray_signature, piece.line,
                 format("line %zu: characters %zu-%zu of a long line begin with G, so they are "
@@ -172,12 +167,14 @@ private:
             add(WarningKind::extra_signature, piece.line,
                 format("line %zu: signature line %zu replaces the one read from line %zu in "
                        "the %s slot",
-                       piece.line, number, out_.found[slot].line,
+                       piece.line, static_cast<std::size_t>(number),
+                       static_cast<std::size_t>(context_.found_line[slot]),
                        kSlotNames[slot]));
         }
     }
 
     Explanation& out_;
+    const CheckContext& context_;
     std::size_t nul_line_ = 0;
     std::size_t nul_column_ = 0;
     std::size_t nul_end_ = 0;
@@ -246,11 +243,11 @@ std::size_t first_difference(const std::string& found, const std::string& expect
 Explanation explain_bytes(const Bytes& file)
 {
     Explanation explanation{};
-    Explainer explainer(explanation);
     MemorySource memory{};
     const auto stream = open_memory_stream(memory, file);
-    SignatureSlots& slots = explanation.check.slots;
-    start_check(slots);
+    const auto context = std::make_unique<CheckContext>();
+    Explainer explainer(explanation, *context);
+    check_start(*context);
 
     char piece[kPieceBufferSize];
     std::size_t line = 1;
@@ -259,16 +256,8 @@ Explanation explain_bytes(const Bytes& file)
         const std::size_t size = stream->piece_size;
         const PieceFacts facts{piece, static_cast<std::size_t>(length), size, line, column,
                                piece[size - 1] == '\n', classify_piece(piece)};
-        const int slot = slots.next_is_second ? 1 : 0;
-        explainer.note(facts, slot == 1);
-        handle_piece(piece, slots);
-        if (facts.piece_class == PieceClass::key_line) {
-            ++explanation.key_lines;
-            explanation.key_line = line;
-            explanation.key_line_text = piece;
-        } else if (facts.piece_class == PieceClass::signature) {
-            explanation.found[slot] = {slot == 0 ? slots.first : slots.second, line};
-        }
+        explainer.note(facts);
+        handle_piece(*context, piece, size);
         if (facts.ends_line) {
             ++line;
             column = 1;
@@ -276,8 +265,22 @@ Explanation explain_bytes(const Bytes& file)
             column += size;
         }
     }
-    check_finish();
-    collect_check(explanation.check);
+    check_finish(*context);
+    collect_check(*context, explanation.check);
+    const CheckContext& c = *context;
+    const auto count = [](std::uint64_t n) { return static_cast<std::size_t>(n); };
+    explanation.digested_pieces = count(c.digested_pieces);
+    explanation.ignored_pieces = count(c.ignored_pieces);
+    explanation.signature_pieces = count(c.signature_pieces);
+    explanation.key_lines = count(c.key_lines);
+    explanation.key_line = count(c.key_line_number);
+    explanation.key_line_text = c.key_line;
+    for (int slot = 0; slot < 2; ++slot) {
+        if (c.found_line[slot] != 0) {
+            explanation.found[slot] = {slot == 0 ? c.slots.first : c.slots.second,
+                                       count(c.found_line[slot])};
+        }
+    }
 
     if (explanation.signature_pieces == 0) {
         explainer.add(WarningKind::missing_signature, 0, "the file has no signature line");

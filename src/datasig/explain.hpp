@@ -27,7 +27,7 @@ struct Warning {
 
 struct FoundLine {
     std::string text; // the slot as read, line end included
-    std::size_t line;        // where it was read; 0 when the slot is empty
+    std::size_t line; // where it was read; 0 when the slot is empty
 };
 
 struct Explanation {
@@ -42,12 +42,11 @@ struct Explanation {
     std::vector<Warning> warnings;
 };
 
-// Reads the file with the shared reader and check. Afterwards the check's
-// digest and key prefix are those of this file, as they are in validate just
-// before its verdict, so check_step(CHECK_VERIFY) prints validate's verdict.
+// Reads the file with the shared reader and check.
 Explanation explain_bytes(const Bytes& file);
 
-// The report, without the verdict that follows it.
+// The report, without the verdict that follows it (kPassedVerdict or
+// kFailedVerdict, as explanation.check.passed says).
 std::string format_explanation(const Explanation& explanation, const std::string& name);
 
 // The 1-based position of the first character where found differs from

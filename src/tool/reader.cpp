@@ -146,40 +146,52 @@ std::size_t drop_cr_before_lf(unsigned char* bytes, std::size_t count)
     return out + (count - in);
 }
 
-// Makes more translated bytes available; false when the input has none left.
+// Moves the bytes not yet delivered to the block's front and adds what one
+// more read of the source gives, translated. A stream whose input has ended
+// reads nothing more, but gives back a CR it held.
+void read_more(TextStream& stream)
+{
+    const std::size_t kept = stream.end - stream.next;
+    std::memmove(stream.block, stream.block + stream.next, kept);
+    stream.next = 0;
+    std::size_t count = kept;
+    if (stream.cr_held) {
+        stream.block[count++] = '\r';
+        stream.cr_held = false;
+    }
+    if (!stream.input_ended) {
+        const std::ptrdiff_t n = stream.source(stream.handle, stream.block + count, stream.read_size);
+        if (n <= 0) {
+            stream.read_failed = n < 0;
+            stream.input_ended = true;
+        } else {
+            const auto* fresh = stream.block + count;
+            count += static_cast<std::size_t>(n);
+            if (const void* eof = std::memchr(fresh, kEofMark, static_cast<std::size_t>(n))) {
+                count = static_cast<std::size_t>(static_cast<const unsigned char*>(eof) - stream.block);
+                stream.input_ended = true;
+                stream.ended_at_eof_mark = true;
+            }
+            if (!stream.input_ended && stream.block[count - 1] == '\r') {
+                --count;
+                stream.cr_held = true;
+            }
+        }
+    }
+    stream.end = kept + drop_cr_before_lf(stream.block + kept, count - kept);
+}
+
+// Makes more translated bytes available once all are delivered; false when
+// the input has none left.
 bool refill(TextStream& stream)
 {
     stream.next = 0;
     stream.end = 0;
     while (stream.end == 0) {
-        std::size_t count = 0;
-        if (stream.cr_held) {
-            stream.block[count++] = '\r';
-            stream.cr_held = false;
+        if (stream.input_ended && !stream.cr_held) {
+            return false;
         }
-        if (stream.input_ended) {
-            stream.end = count;
-            return count > 0;
-        }
-        const std::ptrdiff_t n = stream.source(stream.handle, stream.block + count, stream.read_size);
-        if (n <= 0) {
-            stream.read_failed = n < 0;
-            stream.input_ended = true;
-            stream.end = count;
-            return count > 0;
-        }
-        const auto* fresh = stream.block + count;
-        count += static_cast<std::size_t>(n);
-        if (const void* eof = std::memchr(fresh, kEofMark, static_cast<std::size_t>(n))) {
-            count = static_cast<std::size_t>(static_cast<const unsigned char*>(eof) - stream.block);
-            stream.input_ended = true;
-            stream.ended_at_eof_mark = true;
-        }
-        if (!stream.input_ended && stream.block[count - 1] == '\r') {
-            --count;
-            stream.cr_held = true;
-        }
-        stream.end = drop_cr_before_lf(stream.block, count);
+        read_more(stream);
     }
     return true;
 }
@@ -264,21 +276,58 @@ PieceClass classify(const char* piece, std::size_t length)
     return piece[0] == 'G' ? PieceClass::signature : PieceClass::ignored;
 }
 
-void keep_signature(const char* piece, std::size_t length, SignatureSlots& slots)
+// What handle counts, kept apart from the context while a block is read so
+// that the counts can stay in registers.
+struct Counts {
+    std::uint64_t digested;
+    std::uint64_t ignored;
+    std::uint64_t signature;
+    std::uint64_t lines_ended;
+};
+
+Counts counts_of(const CheckContext& context)
 {
+    return {context.digested_pieces, context.ignored_pieces, context.signature_pieces,
+            context.lines_ended};
+}
+
+void store_counts(CheckContext& context, const Counts& counts)
+{
+    context.digested_pieces = counts.digested;
+    context.ignored_pieces = counts.ignored;
+    context.signature_pieces = counts.signature;
+    context.lines_ended = counts.lines_ended;
+}
+
+void keep_signature(CheckContext& context, const char* piece, std::size_t length,
+                    std::uint64_t line)
+{
+    SignatureSlots& slots = context.slots;
     char* slot = slots.next_is_second ? slots.second : slots.first;
     length = std::min(length, kSignatureLineSize - 1);
     std::memcpy(slot, piece, length);
     slot[length] = '\0';
+    context.found_line[slots.next_is_second ? 1 : 0] = line;
     slots.next_is_second = !slots.next_is_second;
 }
 
+void keep_key_line(CheckContext& context, const char* text, std::size_t length, std::uint64_t line)
+{
+    set_key_prefix(context, text, length);
+    length = std::min(length, kKeyLineSize - 1);
+    std::memcpy(context.key_line, text, length);
+    context.key_line[length] = '\0';
+    context.key_line_number = line;
+    ++context.key_lines;
+}
+
 // Handles the first length characters of a piece (up to its first NUL; its
-// LF, if any, included) by its class. A content text, without its LFs, goes
-// to absorb(text_length), after the key prefix has been set from it: absorb
-// may move it.
+// LF, if any, included) by its class, and counts it. A content text, without
+// its LFs, goes to absorb(text_length), after the key line has been kept:
+// absorb may move it. ends_line: the piece took an LF from the stream.
 template <typename Absorb>
-void handle(const char* piece, std::size_t length, SignatureSlots& slots, Absorb absorb)
+void handle(CheckContext& context, Counts& counts, const char* piece, std::size_t length,
+            bool ends_line, Absorb absorb)
 {
     const PieceClass piece_class = classify(piece, length);
     switch (piece_class) {
@@ -289,17 +338,21 @@ void handle(const char* piece, std::size_t length, SignatureSlots& slots, Absorb
             --text_length;
         }
         if (piece_class == PieceClass::key_line) {
-            set_key_prefix(piece, text_length);
+            keep_key_line(context, piece, text_length, counts.lines_ended + 1);
         }
+        ++counts.digested;
         absorb(text_length);
         break;
     }
     case PieceClass::signature:
-        keep_signature(piece, length, slots);
+        ++counts.signature;
+        keep_signature(context, piece, length, counts.lines_ended + 1);
         break;
     case PieceClass::ignored:
+        ++counts.ignored;
         break;
     }
+    counts.lines_ended += ends_line ? 1 : 0;
 }
 
 } // namespace
@@ -309,19 +362,15 @@ PieceClass classify_piece(const char* piece)
     return classify(piece, std::strlen(piece));
 }
 
-void clear_slots(SignatureSlots& slots)
+void handle_piece(CheckContext& context, char* piece, std::size_t size)
 {
-    slots.first[0] = '\0';
-    slots.second[0] = '\0';
-    slots.next_is_second = false;
-}
-
-void handle_piece(char* piece, SignatureSlots& slots)
-{
-    handle(piece, std::strlen(piece), slots, [piece](std::size_t text_length) {
+    const bool ends_line = size > 0 && piece[size - 1] == '\n';
+    Counts counts = counts_of(context);
+    handle(context, counts, piece, std::strlen(piece), ends_line, [&](std::size_t text_length) {
         piece[text_length] = '\0';
-        check_absorb(piece);
+        check_absorb(context, piece, text_length);
     });
+    store_counts(context, counts);
 }
 
 // ---- Whole files
@@ -382,21 +431,11 @@ std::size_t whole_piece_size(LineFeeds& feeds, std::size_t at)
     return available >= limit ? limit : 0;
 }
 
-// Absorbs text[0, length) where it lies: the check takes NUL-terminated text,
-// and the byte after it, which may begin the next piece, is put back.
-void absorb_in_place(char* text, std::size_t length)
-{
-    const char after = text[length];
-    text[length] = '\0';
-    check_absorb(text);
-    text[length] = after;
-}
-
 // Handles, where they lie, the pieces that lie whole in the block. Their
 // content texts are gathered, in order, at the front of the part of the
 // block they came from, and absorbed in one step: the digest is of their
 // concatenation, so it is the same, and its cost is that of whole blocks.
-void handle_whole_pieces(TextStream& stream, SignatureSlots& slots)
+void handle_whole_pieces(TextStream& stream, CheckContext& context)
 {
     auto* const block = reinterpret_cast<char*>(stream.block);
     std::size_t at = stream.next;
@@ -409,51 +448,74 @@ void handle_whole_pieces(TextStream& stream, SignatureSlots& slots)
     const bool has_nul = std::memchr(block + at, '\0', stream.end - at) != nullptr;
     char* const texts = block + at;
     std::size_t texts_length = 0;
+    Counts counts = counts_of(context);
     for (std::size_t size; (size = whole_piece_size(feeds, at)) > 0; at += size) {
         char* const piece = block + at;
         const std::size_t length =
             has_nul ? static_cast<std::size_t>(std::find(piece, piece + size, '\0') - piece) : size;
-        handle(piece, length, slots, [&](std::size_t text_length) {
+        handle(context, counts, piece, length, piece[size - 1] == '\n', [&](std::size_t text_length) {
             move_text(reinterpret_cast<unsigned char*>(texts + texts_length),
                       reinterpret_cast<const unsigned char*>(piece), text_length);
             texts_length += text_length;
         });
     }
     stream.next = at;
-    if (texts_length > 0) {
-        absorb_in_place(texts, texts_length);
-    }
+    store_counts(context, counts);
+    check_absorb(context, texts, texts_length);
 }
 
 } // namespace
 
-bool read_data_file(TextStream& stream, SignatureSlots& slots)
+bool read_data_file(TextStream& stream, CheckContext& context)
 {
     char piece[kPieceBufferSize];
     for (;;) {
         // A piece that may cross the block's end is read, and the block
         // refilled, the usual way.
-        handle_whole_pieces(stream, slots);
+        handle_whole_pieces(stream, context);
         if (read_text_line(piece, kPieceReadSize, stream) == kEndOfInput) {
             return !stream.read_failed;
         }
-        handle_piece(piece, slots);
+        handle_piece(context, piece, stream.piece_size);
     }
 }
 
-void start_check(SignatureSlots& slots)
+bool check_stream(TextStream& stream, CheckContext& context)
 {
-    // The key prefix outlives a check: a file without a key line must not
-    // inherit the key of a file checked before it in the same thread.
-    set_key_prefix("", 0);
-    clear_slots(slots);
-    check_reset();
+    check_start(context);
+    const bool read_to_end = read_data_file(stream, context);
+    check_finish(context);
+    return read_to_end;
 }
 
-bool check_stream(TextStream& stream, SignatureSlots& slots)
+// Room in the block for the start of a piece kept from the last chunk, a
+// held CR and loads past the end.
+constexpr std::size_t kFeedReadSize = kTextBlockSize - 2 * kPieceBufferSize;
+
+void check_feed_open(TextStream& stream, CheckContext& context)
 {
-    start_check(slots);
-    const bool read_to_end = read_data_file(stream, slots);
-    check_finish();
-    return read_to_end;
+    text_stream_open(stream, nullptr, nullptr, kFeedReadSize);
+    check_start(context);
+}
+
+void check_feed(TextStream& stream, CheckContext& context, const unsigned char* data,
+                std::size_t size)
+{
+    MemorySource chunk{data, size, 0, 0};
+    stream.source = read_from_memory;
+    stream.handle = &chunk;
+    while (chunk.at < chunk.size && !stream.input_ended) {
+        read_more(stream);
+        handle_whole_pieces(stream, context);
+    }
+    stream.source = nullptr;
+    stream.handle = nullptr;
+}
+
+void check_feed_end(TextStream& stream, CheckContext& context)
+{
+    // Nothing more comes: what is left ends at the end of input.
+    stream.input_ended = true;
+    read_data_file(stream, context);
+    check_finish(context);
 }

@@ -96,32 +96,32 @@ enum class PieceClass {
 
 PieceClass classify_piece(const char* piece);
 
-// The signature lines as read, with their line ends. The first, third ...
-// land in first, the second, fourth ... in second.
-struct SignatureSlots {
-    char first[kSignatureLineSize];
-    char second[kSignatureLineSize];
-    bool next_is_second;
-};
-
-void clear_slots(SignatureSlots& slots);
-
 // Handles a piece by its class: content is stripped of its LFs and absorbed
 // by the check, a key line also sets the key prefix (its first 51
-// characters), a signature line goes into the next slot.
-void handle_piece(char* piece, SignatureSlots& slots);
+// characters), a signature line goes into the next slot. size is the
+// count of characters the piece took from the stream (TextStream's
+// piece_size), which tells whether it ended its line.
+void handle_piece(CheckContext& context, char* piece, std::size_t size);
 
 // ---- Whole files
 
 // Reads the stream to its end, handling every piece as handle_piece does,
 // a whole block of them at a time. False on a read error.
-bool read_data_file(TextStream& stream, SignatureSlots& slots);
-
-// Starts a check as a fresh run of validate does: the digest reset, the key
-// prefix and both slots empty.
-void start_check(SignatureSlots& slots);
+bool read_data_file(TextStream& stream, CheckContext& context);
 
 // The whole check of a stream: started, read to its end, and the digest
-// finished, so that check_verify(slots.first, slots.second) gives the
-// verdict. False when a read failed.
-bool check_stream(TextStream& stream, SignatureSlots& slots);
+// finished, so that check_passes(context) gives the verdict. False when a
+// read failed.
+bool check_stream(TextStream& stream, CheckContext& context);
+
+// ---- Bytes as they come
+
+// The same check, given the file's bytes in chunks of any sizes rather than
+// reading them from a source: open, feed any number of times, end. Each
+// chunk's whole pieces are handled at once; only the start of a piece that
+// may go on in the next chunk waits in the stream.
+void check_feed_open(TextStream& stream, CheckContext& context);
+void check_feed(TextStream& stream, CheckContext& context, const unsigned char* data,
+                std::size_t size);
+// Handles what is left and finishes the digest.
+void check_feed_end(TextStream& stream, CheckContext& context);

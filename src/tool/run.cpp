@@ -44,12 +44,12 @@ int run_validation(int argc, const char* const* argv)
 
     static TextStream stream;
     text_stream_open(stream, read_from_file, file);
-    SignatureSlots slots;
-    const bool read_to_end = check_stream(stream, slots);
+    CheckContext& context = run_check_context();
+    const bool read_to_end = check_stream(stream, context);
     std::fclose(file);
     if (!read_to_end) {
         return report("can't read ", name, 1);
     }
-    check_verify(slots.first, slots.second);
+    check_step(" ", CHECK_VERIFY, context.slots.first, context.slots.second);
     return 0;
 }

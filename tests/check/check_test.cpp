@@ -20,13 +20,14 @@ struct Expected {
 // Digests the content and returns the lines a file with it must carry.
 Expected check_content(const char* content)
 {
-    key_prefix[0] = '\0';
+    CheckContext& context = run_check_context();
+    context.key_prefix[0] = '\0';
     check_step(" ", CHECK_RESET, " ", " ");
     check_step(content, CHECK_ABSORB, " ", " ");
     check_step(" ", CHECK_FINISH, " ", " ");
     char first[kSignatureLineSize];
     char second[kSignatureLineSize];
-    make_signature_lines(check_digest(), 64, first, second);
+    make_signature_lines(context, context.digest, 64, first, second);
     return {first, second};
 }
 

@@ -18,17 +18,19 @@ struct SignatureLines {
     std::string second;
 };
 
+CheckContext context;
+
 void set_key_prefix(const std::string& text)
 {
     ASSERT_LT(text.size(), kKeyPrefixSize);
-    std::memcpy(key_prefix, text.c_str(), text.size() + 1);
+    std::memcpy(context.key_prefix, text.c_str(), text.size() + 1);
 }
 
 SignatureLines signature_lines_for(const Bytes& digest)
 {
     char first[kSignatureLineSize] = "";
     char second[kSignatureLineSize] = "";
-    make_signature_lines(digest.data(), digest.size(), first, second);
+    make_signature_lines(context, digest.data(), digest.size(), first, second);
     return {first, second};
 }
 
@@ -146,7 +148,7 @@ TEST_F(SignatureLinesTest, ADigestOfFewerThanFourBytesWritesNothing)
     for (const std::size_t n : {0U, 1U, 3U}) {
         char first[kSignatureLineSize] = "untouched 1";
         char second[kSignatureLineSize] = "untouched 2";
-        make_signature_lines(digest.data(), n, first, second);
+        make_signature_lines(context, digest.data(), n, first, second);
         EXPECT_STREQ(first, "untouched 1");
         EXPECT_STREQ(second, "untouched 2");
     }

@@ -23,18 +23,19 @@ std::string what_the_check_reads(const Bytes& file)
 {
     MemorySource memory{};
     const auto stream = open_memory_stream(memory, file);
-    SignatureSlots slots;
-    start_check(slots);
+    static CheckContext context;
+    const SignatureSlots& slots = context.slots;
+    check_start(context);
     std::string digested;
     char piece[kPieceBufferSize];
     while (read_text_line(piece, kPieceReadSize, *stream) != kEndOfInput) {
         const PieceClass piece_class = classify_piece(piece);
-        handle_piece(piece, slots);
+        handle_piece(context, piece, stream->piece_size);
         if (piece_class == PieceClass::content || piece_class == PieceClass::key_line) {
             digested += piece;
         }
     }
-    return digested + "|" + key_prefix + "|" + std::string(slots.first).substr(0, kComparedLength) +
+    return digested + "|" + context.key_prefix + "|" + std::string(slots.first).substr(0, kComparedLength) +
            "|" + std::string(slots.second).substr(0, kComparedLength);
 }
 

@@ -44,16 +44,13 @@ TEST(Allocation, ReadingAndCheckingADataFileAllocatesNothing)
     bytes += "G0123\r\nG4567\r\n";
     MemorySource memory{reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), 0, 1000};
     static TextStream stream;
-    SignatureSlots slots;
+    static CheckContext context;
 
-    testing::internal::CaptureStdout();
     const long before = allocations.load();
     text_stream_open(stream, read_from_memory, &memory);
-    const bool read_to_end = check_stream(stream, slots);
-    const bool passed = check_verify(slots.first, slots.second);
+    const bool read_to_end = check_stream(stream, context);
+    const bool passed = check_passes(context);
     const long during = allocations.load() - before;
-    testing::internal::GetCapturedStdout();
-    set_key_prefix("", 0);
 
     EXPECT_TRUE(read_to_end);
     EXPECT_FALSE(passed);

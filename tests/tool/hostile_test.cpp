@@ -49,12 +49,12 @@ protected:
 std::string signature_lines(const std::string& digested, const std::string& key_line)
 {
     const std::string digest = test_support::sha512_of(digested);
-    set_key_prefix(key_line.c_str(), key_line.size());
+    static CheckContext context;
+    set_key_prefix(context, key_line.c_str(), key_line.size());
     char first[kSignatureLineSize];
     char second[kSignatureLineSize];
-    make_signature_lines(reinterpret_cast<const unsigned char*>(digest.data()), kDigestSize, first,
-                         second);
-    set_key_prefix("", 0);
+    make_signature_lines(context, reinterpret_cast<const unsigned char*>(digest.data()), kDigestSize,
+                         first, second);
     return std::string(first) + second;
 }
 

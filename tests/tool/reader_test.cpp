@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
+#include <cstdint>
 #include <random>
 #include <string>
 #include <vector>
@@ -163,12 +166,14 @@ void PrintTo(const DataFileCase& c, std::ostream* out)
 
 class DataFileCaseTest : public testing::TestWithParam<DataFileCase> {};
 
-// What read_data_file leaves: the digest, the key prefix and the two slots.
+// What read_data_file leaves: the digest, the key prefix, the two slots,
+// and what the reader counted: pieces by class and the lines they came from.
 struct Outcome {
     std::string digest;
     std::string key_prefix;
     std::string first_slot;
     std::string second_slot;
+    std::array<std::uint64_t, 7> counts;
 
     bool operator==(const Outcome&) const = default;
 };
@@ -176,16 +181,21 @@ struct Outcome {
 void PrintTo(const Outcome& o, std::ostream* out)
 {
     *out << "key prefix \"" << o.key_prefix << "\", slots \"" << o.first_slot << "\" and \""
-         << o.second_slot << "\"";
+         << o.second_slot << "\", counts";
+    for (const std::uint64_t count : o.counts) {
+        *out << " " << count;
+    }
 }
 
+CheckContext context;
+
 // Once the check is finished.
-Outcome outcome_of(const SignatureSlots& slots)
+Outcome outcome_of(const CheckContext& c)
 {
-    Outcome outcome{std::string(check_digest(), check_digest() + kDigestSize), key_prefix,
-                    slots.first, slots.second};
-    set_key_prefix("", 0);
-    return outcome;
+    return {std::string(c.digest, c.digest + kDigestSize), c.key_prefix, c.slots.first,
+            c.slots.second,
+            {c.digested_pieces, c.ignored_pieces, c.signature_pieces, c.key_line_number,
+             c.found_line[0], c.found_line[1], c.lines_ended}};
 }
 
 // Reads the bytes, at most read_size from the source at a time, the way the tool does.
@@ -194,9 +204,8 @@ Outcome read_file(const std::string& bytes, std::size_t read_size)
     MemorySource memory{reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), 0, 0};
     static TextStream stream;
     text_stream_open(stream, read_from_memory, &memory, read_size);
-    SignatureSlots slots;
-    EXPECT_TRUE(check_stream(stream, slots));
-    return outcome_of(slots);
+    EXPECT_TRUE(check_stream(stream, context));
+    return outcome_of(context);
 }
 
 // The same, one piece at a time through read_text_line and handle_piece.
@@ -205,14 +214,29 @@ Outcome read_file_piece_by_piece(const std::string& bytes)
     MemorySource memory{reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), 0, 0};
     static TextStream stream;
     text_stream_open(stream, read_from_memory, &memory);
-    SignatureSlots slots;
-    start_check(slots);
+    check_start(context);
     char piece[kPieceBufferSize];
     while (read_text_line(piece, kPieceReadSize, stream) != kEndOfInput) {
-        handle_piece(piece, slots);
+        handle_piece(context, piece, stream.piece_size);
     }
-    check_finish();
-    return outcome_of(slots);
+    check_finish(context);
+    return outcome_of(context);
+}
+
+// The same, the bytes handed over in chunks whose sizes next_size chooses.
+template <typename NextSize>
+Outcome feed_file(const std::string& bytes, NextSize next_size)
+{
+    static TextStream stream;
+    check_feed_open(stream, context);
+    const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+    for (std::size_t at = 0; at < bytes.size();) {
+        const std::size_t n = std::min(next_size(), bytes.size() - at);
+        check_feed(stream, context, data + at, n);
+        at += n;
+    }
+    check_feed_end(stream, context);
+    return outcome_of(context);
 }
 
 const std::size_t kReadSizes[] = {1, 2, 7, 63, 64, 79, 80, 81, 1000, kTextBlockSize};
@@ -220,9 +244,11 @@ const std::size_t kReadSizes[] = {1, 2, 7, 63, 64, 79, 80, 81, 1000, kTextBlockS
 TEST_P(DataFileCaseTest, DigestsKeysAndKeepsSignatures)
 {
     const DataFileCase& c = GetParam();
-    const Outcome expected{test_support::sha512_of(c.digested), c.key_prefix, c.first_slot, c.second_slot};
+    Outcome expected{test_support::sha512_of(c.digested), c.key_prefix, c.first_slot, c.second_slot, {}};
+    expected.counts = read_file_piece_by_piece(c.bytes).counts;
     for (const std::size_t read_size : kReadSizes) {
         ASSERT_EQ(read_file(c.bytes, read_size), expected) << "read size " << read_size;
+        ASSERT_EQ(feed_file(c.bytes, [&] { return read_size; }), expected) << "chunk " << read_size;
     }
 }
 
@@ -268,6 +294,8 @@ TEST(Reader, ReadingWholeBlocksGivesWhatPieceByPieceReadingGives)
             ASSERT_EQ(read_file(bytes, read_size), expected)
                 << "trial " << trial << ", read size " << read_size;
         }
+        ASSERT_EQ(feed_file(bytes, [&] { return std::size_t{random() % 200}; }), expected)
+            << "trial " << trial << ", random chunks";
     }
 }
 
