@@ -1,0 +1,262 @@
+// SPDX-License-Identifier: MIT
+// The C interface: each call catches what the C++ inside may throw, and
+// every state it uses is the caller's or the call's own.
+#include "validate.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <new>
+#include <string>
+
+#include "check/check.hpp"
+#include "datasig/explain.hpp"
+#include "datasig/sign.hpp"
+#include "tool/reader.hpp"
+
+struct validate_checker {
+    TextStream stream;
+    CheckContext context;
+};
+
+namespace {
+
+// The signed file adds at most a line end to the last line and two
+// signature lines of 65 characters and CR LF.
+constexpr std::size_t kSignGrowth = 2 + 2 * (kComparedLength + 2);
+
+void copy_text(char (&to)[VALIDATE_LINE_SIZE], const char* from, std::size_t most)
+{
+    const std::size_t length = std::min({std::strlen(from), most, sizeof to - 1});
+    std::memcpy(to, from, length);
+    to[length] = '\0';
+}
+
+void clear_result(validate_result* result, validate_status status, int error_number = 0)
+{
+    if (result != nullptr) {
+        *result = validate_result{};
+        result->status = status;
+        result->error_number = error_number;
+    }
+}
+
+// The verdict of a finished check, and what the check found.
+validate_status finish_result(CheckContext& context, validate_result* result)
+{
+    const validate_status status = check_passes(context) ? VALIDATE_PASSED : VALIDATE_ALTERED;
+    clear_result(result, status);
+    if (result == nullptr) {
+        return status;
+    }
+    std::memcpy(result->digest, context.digest, sizeof result->digest);
+    char expected[2][kSignatureLineSize];
+    check_expected_lines(context, expected[0], expected[1]);
+    const char* const found[2] = {context.slots.first, context.slots.second};
+    for (int slot = 0; slot < 2; ++slot) {
+        copy_text(result->expected[slot], expected[slot], kComparedLength);
+        copy_text(result->found[slot], found[slot], kSignatureLineSize);
+        result->found_line[slot] = context.found_line[slot];
+    }
+    copy_text(result->key_line, context.key_line, kKeyLineSize);
+    result->key_line_number = context.key_line_number;
+    result->digested_pieces = context.digested_pieces;
+    result->ignored_pieces = context.ignored_pieces;
+    result->signature_pieces = context.signature_pieces;
+    return status;
+}
+
+validate_status argument_error(validate_result* result)
+{
+    clear_result(result, VALIDATE_ERROR_ARGUMENT);
+    return VALIDATE_ERROR_ARGUMENT;
+}
+
+Bytes bytes_of(const void* data, std::size_t size)
+{
+    const auto* begin = static_cast<const unsigned char*>(data);
+    return size == 0 ? Bytes() : Bytes(begin, begin + size);
+}
+
+} // namespace
+
+extern "C" {
+
+const char* validate_version(void)
+{
+    return VALIDATE_LIBRARY_VERSION;
+}
+
+const char* validate_status_message(validate_status status)
+{
+    switch (status) {
+    case VALIDATE_PASSED:
+        return "the signature lines match";
+    case VALIDATE_ALTERED:
+        return "the file data may have been altered";
+    case VALIDATE_ERROR_OPEN:
+        return "the file cannot be opened";
+    case VALIDATE_ERROR_READ:
+        return "the file cannot be read";
+    case VALIDATE_ERROR_MEMORY:
+        return "out of memory";
+    case VALIDATE_ERROR_ARGUMENT:
+        return "a null pointer where a value is needed";
+    case VALIDATE_ERROR_SPACE:
+        return "the output buffer is too small";
+    case VALIDATE_ERROR_SIGN:
+        return "the file cannot be signed so that it passes the check";
+    }
+    return "unknown status";
+}
+
+validate_checker* validate_checker_new(void)
+{
+    auto* checker = new (std::nothrow) validate_checker{};
+    if (checker != nullptr) {
+        check_feed_open(checker->stream, checker->context);
+    }
+    return checker;
+}
+
+void validate_checker_free(validate_checker* checker)
+{
+    delete checker;
+}
+
+validate_status validate_checker_reset(validate_checker* checker)
+{
+    if (checker == nullptr) {
+        return VALIDATE_ERROR_ARGUMENT;
+    }
+    check_feed_open(checker->stream, checker->context);
+    return VALIDATE_PASSED;
+}
+
+validate_status validate_checker_update(validate_checker* checker, const void* data, size_t size)
+{
+    if (checker == nullptr || (data == nullptr && size > 0)) {
+        return VALIDATE_ERROR_ARGUMENT;
+    }
+    check_feed(checker->stream, checker->context, static_cast<const unsigned char*>(data), size);
+    return VALIDATE_PASSED;
+}
+
+validate_status validate_checker_final(validate_checker* checker, validate_result* result)
+{
+    if (checker == nullptr) {
+        return argument_error(result);
+    }
+    check_feed_end(checker->stream, checker->context);
+    const validate_status status = finish_result(checker->context, result);
+    check_feed_open(checker->stream, checker->context);
+    return status;
+}
+
+validate_status validate_check_bytes(const void* data, size_t size, validate_result* result)
+{
+    if (data == nullptr && size > 0) {
+        return argument_error(result);
+    }
+    validate_checker* checker = validate_checker_new();
+    if (checker == nullptr) {
+        clear_result(result, VALIDATE_ERROR_MEMORY);
+        return VALIDATE_ERROR_MEMORY;
+    }
+    validate_checker_update(checker, data, size);
+    const validate_status status = validate_checker_final(checker, result);
+    validate_checker_free(checker);
+    return status;
+}
+
+validate_status validate_check_file(const char* path, validate_result* result)
+{
+    if (path == nullptr) {
+        return argument_error(result);
+    }
+    validate_checker* checker = validate_checker_new();
+    if (checker == nullptr) {
+        clear_result(result, VALIDATE_ERROR_MEMORY);
+        return VALIDATE_ERROR_MEMORY;
+    }
+    validate_status status = VALIDATE_ERROR_OPEN;
+    errno = 0;
+    if (std::FILE* file = open_data_file(path); file == nullptr) {
+        clear_result(result, status, errno);
+    } else {
+        text_stream_open(checker->stream, read_from_file, file);
+        const bool read_to_end = check_stream(checker->stream, checker->context);
+        const int read_error = errno;
+        std::fclose(file);
+        if (read_to_end) {
+            status = finish_result(checker->context, result);
+        } else {
+            status = VALIDATE_ERROR_READ;
+            clear_result(result, status, read_error);
+        }
+    }
+    validate_checker_free(checker);
+    return status;
+}
+
+size_t validate_sign_bound(size_t size)
+{
+    return size > SIZE_MAX - kSignGrowth ? SIZE_MAX : size + kSignGrowth;
+}
+
+validate_status validate_sign(const void* data, size_t size, void* out, size_t capacity,
+                              size_t* out_size)
+{
+    if ((data == nullptr && size > 0) || (out == nullptr && capacity > 0) || out_size == nullptr) {
+        return VALIDATE_ERROR_ARGUMENT;
+    }
+    *out_size = 0;
+    try {
+        const SignResult signed_file = sign_bytes(bytes_of(data, size));
+        if (!signed_file.signed_ok) {
+            return VALIDATE_ERROR_SIGN;
+        }
+        *out_size = signed_file.output.size();
+        if (capacity < signed_file.output.size()) {
+            return VALIDATE_ERROR_SPACE;
+        }
+        std::copy(signed_file.output.begin(), signed_file.output.end(),
+                  static_cast<unsigned char*>(out));
+        return VALIDATE_PASSED;
+    } catch (...) {
+        // Only allocations throw here.
+        return VALIDATE_ERROR_MEMORY;
+    }
+}
+
+validate_status validate_explain(const void* data, size_t size, const char* name, char* out,
+                                 size_t capacity, size_t* length)
+{
+    if ((data == nullptr && size > 0) || name == nullptr || (out == nullptr && capacity > 0) ||
+        length == nullptr) {
+        return VALIDATE_ERROR_ARGUMENT;
+    }
+    *length = 0;
+    try {
+        const Explanation explanation = explain_bytes(bytes_of(data, size));
+        const bool passed = explanation.check.passed;
+        const std::string report = format_explanation(explanation, name) +
+                                   (passed ? kPassedVerdict : kFailedVerdict);
+        *length = report.size();
+        if (capacity > 0) {
+            const std::size_t written = std::min(report.size(), capacity - 1);
+            std::memcpy(out, report.data(), written);
+            out[written] = '\0';
+        }
+        if (capacity <= report.size()) {
+            return VALIDATE_ERROR_SPACE;
+        }
+        return passed ? VALIDATE_PASSED : VALIDATE_ALTERED;
+    } catch (...) {
+        return VALIDATE_ERROR_MEMORY;
+    }
+}
+
+} // extern "C"
