@@ -114,7 +114,7 @@ const char* validate_status_message(validate_status status)
 
 validate_checker* validate_checker_new(void)
 {
-    auto* checker = new (std::nothrow) validate_checker{};
+    validate_checker* checker = new (std::nothrow) validate_checker();
     if (checker != nullptr) {
         check_feed_open(checker->stream, checker->context);
     }
