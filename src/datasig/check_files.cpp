@@ -10,11 +10,15 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <filesystem>
 #include <memory>
 #include <mutex>
+#include <new>
+#include <string>
 #include <system_error>
 #include <thread>
+#include <vector>
 
 #include "datasig/files.hpp"
 #include "platform/platform.hpp"
@@ -42,37 +46,98 @@ bool is_file_to_check(const fs::directory_entry& entry)
 }
 
 struct FolderEntry {
-    std::string file_name;
-    fs::path path;
+    std::string file_name; // as names sort
+    fs::path name;
     bool is_folder;
 };
 
-void walk(const fs::path& folder, std::vector<FileToCheck>& files)
-{
-    std::vector<FolderEntry> entries;
-    std::error_code code;
-    for (fs::directory_iterator it(folder, code), end; !code && it != end; it.increment(code)) {
-        std::error_code ignored;
-        const bool is_folder = it->is_directory(ignored) && !it->is_symlink(ignored);
-        if (is_folder || is_file_to_check(*it)) {
-            entries.push_back({name_of(it->path().filename()), it->path(), is_folder});
+// The files that names stand for, found one at a time: memory holds the
+// listings of the folders on the way down, not the whole tree.
+class FileWalk {
+public:
+    FileWalk(const std::vector<std::string>& names, bool recursive)
+        : names_(names), recursive_(recursive)
+    {
+    }
+
+    // The next file, or false when there is none left.
+    bool next(FileToCheck& file)
+    {
+        for (;;) {
+            if (!folders_.empty()) {
+                Folder& folder = folders_.back();
+                if (folder.next == folder.entries.size()) {
+                    folders_.pop_back();
+                    continue;
+                }
+                const FolderEntry& entry = folder.entries[folder.next++];
+                const fs::path path = folder.path / entry.name;
+                if (!entry.is_folder) {
+                    file = {name_of(path), ""};
+                    return true;
+                }
+                if (!enter(path, file)) {
+                    return true;
+                }
+                continue;
+            }
+            if (next_name_ == names_.size()) {
+                return false;
+            }
+            const std::string& name = names_[next_name_++];
+            std::error_code ignored;
+            const fs::path path = path_of(name);
+            if (!fs::is_directory(fs::status(path, ignored))) {
+                file = {name, ""};
+                return true;
+            }
+            if (!recursive_) {
+                file = {name, "is a folder; -r checks the files in it"};
+                return true;
+            }
+            if (!enter(path, file)) {
+                return true;
+            }
         }
     }
-    if (code) {
-        files.push_back(
-            {name_of(folder), std::string("cannot list the folder: ") + code.message()});
-        return;
-    }
-    std::sort(entries.begin(), entries.end(),
-              [](const FolderEntry& a, const FolderEntry& b) { return a.file_name < b.file_name; });
-    for (const FolderEntry& entry : entries) {
-        if (entry.is_folder) {
-            walk(entry.path, files);
-        } else {
-            files.push_back({name_of(entry.path), ""});
+
+private:
+    struct Folder {
+        fs::path path;
+        std::vector<FolderEntry> entries;
+        std::size_t next;
+    };
+
+    // Lists a folder, its entries sorted, for next to take; false, with
+    // file its problem, when it cannot be listed.
+    bool enter(const fs::path& path, FileToCheck& file)
+    {
+        std::vector<FolderEntry> entries;
+        std::error_code code;
+        for (fs::directory_iterator it(path, code), end; !code && it != end; it.increment(code)) {
+            std::error_code ignored;
+            const bool is_folder = it->is_directory(ignored) && !it->is_symlink(ignored);
+            if (is_folder || is_file_to_check(*it)) {
+                const fs::path name = it->path().filename();
+                entries.push_back({name_of(name), name, is_folder});
+            }
         }
+        if (code) {
+            file = {name_of(path), std::string("cannot list the folder: ") + code.message()};
+            return false;
+        }
+        std::sort(entries.begin(), entries.end(), [](const FolderEntry& a, const FolderEntry& b) {
+            return a.file_name < b.file_name;
+        });
+        folders_.push_back({path, std::move(entries), 0});
+        return true;
     }
-}
+
+    const std::vector<std::string>& names_;
+    bool recursive_;
+    std::size_t next_name_ = 0;
+    std::vector<Folder> folders_;
+};
 
 // ---- Checking one file
 
@@ -139,63 +204,62 @@ using Clock = std::chrono::steady_clock;
 // long holds the others back by at most this many.
 constexpr std::size_t kWindowPerJob = 256;
 
-// The threads take the files in order, each the next not yet taken, and
-// put each outcome in the slot of its file's number modulo the window. The
-// writer takes the outcomes in order, and a thread takes a file only when
-// its slot is free: memory stays the same whatever the number of files.
+struct Slot {
+    FileToCheck file;
+    Outcome outcome;
+};
+
+// The threads take the files in order, each the next the walk finds, and put
+// each outcome in the slot of its file's number modulo the window. The
+// writer takes the outcomes in order, and a thread takes a file only when its
+// slot is free: memory stays the same whatever the number of files.
 class Run {
 public:
-    Run(const std::vector<FileToCheck>& files, unsigned jobs)
-        : files_(files), window_(kWindowPerJob * jobs),
-          slots_(window_, Outcome{Verdict::pending, false, 0})
+    Run(FileWalk& walk, unsigned jobs, const CheckOptions& options)
+        : walk_(walk), options_(options), window_(kWindowPerJob * jobs), slots_(window_)
     {
     }
 
-    void work(FileChecker& checker)
+    // Any exception ends the run rather than the process: it is kept for the
+    // writer to report.
+    void work(FileChecker& checker) noexcept
     {
-        for (;;) {
-            std::size_t index = 0;
-            {
-                std::unique_lock lock(mutex_);
-                ++waiting_;
-                room_.wait(lock, [this] {
-                    return next_taken_ == files_.size() || next_taken_ < next_written_ + window_;
-                });
-                --waiting_;
-                if (next_taken_ == files_.size()) {
-                    return;
-                }
-                index = next_taken_++;
-            }
-            const Outcome outcome = check_one(files_[index], checker, bytes_read_);
-            const std::lock_guard lock(mutex_);
-            slots_[index % window_] = outcome;
-            // The writer is woken to write lines by the hundred rather than
-            // one by one, which would cost two thread switches a file: once
-            // half the window waits, or when no file is left to take. It
-            // wakes by itself too, five times a second.
-            if (next_is_ready() &&
-                (next_taken_ - next_written_ >= window_ / 2 || next_taken_ == files_.size())) {
-                ready_.notify_one();
-            }
+        try {
+            work_through(checker);
+        } catch (...) {
+            fail(std::current_exception());
         }
     }
 
     // Waits until the outcome next in order is there, or until deadline, and
     // moves every one that is there, in order, to taken.
-    void take_ready(std::vector<Outcome>& taken, Clock::time_point deadline)
+    void take_ready(std::vector<Slot>& taken, Clock::time_point deadline)
     {
         std::unique_lock lock(mutex_);
-        ready_.wait_until(lock, deadline, [this] { return next_is_ready(); });
+        ready_.wait_until(lock, deadline, [this] { return next_is_ready() || finished(); });
         while (next_is_ready()) {
-            Outcome& slot = slots_[next_written_ % window_];
-            taken.push_back(slot);
-            slot.verdict = Verdict::pending;
+            Slot& slot = slots_[next_written_ % window_];
+            taken.push_back(std::move(slot));
+            slot.outcome.verdict = Verdict::pending;
             ++next_written_;
         }
         if (!taken.empty() && waiting_ > 0) {
             room_.notify_all();
         }
+    }
+
+    // Every file found has been taken by the writer, or the run failed.
+    bool finished_run()
+    {
+        const std::lock_guard lock(mutex_);
+        return finished();
+    }
+
+    // The count of files, once the walk has ended; 0 before.
+    std::size_t total()
+    {
+        const std::lock_guard lock(mutex_);
+        return walk_ended_ ? next_taken_ : 0;
     }
 
     std::uint64_t bytes_read() const
@@ -207,26 +271,88 @@ public:
     void stop()
     {
         const std::lock_guard lock(mutex_);
-        next_taken_ = files_.size();
+        walk_ended_ = true;
         room_.notify_all();
     }
 
-private:
-    bool next_is_ready() const
+    void fail(const std::exception_ptr& exception) noexcept
     {
-        return next_written_ < files_.size() &&
-               slots_[next_written_ % window_].verdict != Verdict::pending;
+        const std::lock_guard lock(mutex_);
+        if (!failure_) {
+            failure_ = exception;
+        }
+        walk_ended_ = true;
+        room_.notify_all();
+        ready_.notify_all();
     }
 
-    const std::vector<FileToCheck>& files_;
+    std::exception_ptr failure()
+    {
+        const std::lock_guard lock(mutex_);
+        return failure_;
+    }
+
+private:
+    void work_through(FileChecker& checker)
+    {
+        for (;;) {
+            FileToCheck file;
+            std::size_t index = 0;
+            {
+                std::unique_lock lock(mutex_);
+                ++waiting_;
+                room_.wait(lock,
+                           [this] { return walk_ended_ || next_taken_ < next_written_ + window_; });
+                --waiting_;
+                if (!walk_ended_ && !walk_.next(file)) {
+                    walk_ended_ = true;
+                }
+                if (walk_ended_) {
+                    ready_.notify_all();
+                    return;
+                }
+                index = next_taken_++;
+                slots_[index % window_].file = file;
+            }
+            if (options_.before_check != nullptr) {
+                options_.before_check(file.name);
+            }
+            const Outcome outcome = check_one(file, checker, bytes_read_);
+            const std::lock_guard lock(mutex_);
+            slots_[index % window_].outcome = outcome;
+            // The writer is woken to write lines by the hundred rather than
+            // one by one, which would cost two thread switches a file: once
+            // half the window waits, or when the walk has ended. It wakes by
+            // itself too, five times a second.
+            if (next_is_ready() && (next_taken_ - next_written_ >= window_ / 2 || walk_ended_)) {
+                ready_.notify_one();
+            }
+        }
+    }
+
+    bool next_is_ready() const
+    {
+        return next_written_ < next_taken_ &&
+               slots_[next_written_ % window_].outcome.verdict != Verdict::pending;
+    }
+
+    bool finished() const
+    {
+        return failure_ || (walk_ended_ && next_written_ == next_taken_);
+    }
+
+    FileWalk& walk_;
+    const CheckOptions& options_;
     const std::size_t window_;
     std::mutex mutex_;
     std::condition_variable ready_; // the writer's: the next outcome is there
     std::condition_variable room_;  // the threads': a slot is free
-    std::vector<Outcome> slots_;
+    std::vector<Slot> slots_;
     std::size_t next_taken_ = 0;
     std::size_t next_written_ = 0;
     unsigned waiting_ = 0;
+    bool walk_ended_ = false;
+    std::exception_ptr failure_;
     std::atomic<std::uint64_t> bytes_read_{0};
 };
 
@@ -237,10 +363,14 @@ public:
     // A thread for each checker, or as many as the system starts.
     Threads(Run& run, const std::vector<std::unique_ptr<FileChecker>>& checkers) : run_(run)
     {
+        threads_.reserve(checkers.size());
         for (const auto& checker : checkers) {
             try {
                 threads_.emplace_back([this, &checker = *checker] { run_.work(checker); });
             } catch (const std::system_error&) {
+                break;
+            } catch (...) {
+                run_.fail(std::current_exception());
                 break;
             }
         }
@@ -285,6 +415,7 @@ public:
     }
 
     // Drawn again at most five times a second, and at once after erase.
+    // total is 0 while the walk still looks for files.
     void update(std::size_t done, std::size_t total, std::uint64_t bytes)
     {
         const Clock::time_point time = Clock::now();
@@ -298,7 +429,8 @@ public:
         // Texts are appended one by one: a literal before a temporary string
         // sets off a false -Wrestrict in GCC 12.
         std::string text = "\rchecked ";
-        text += std::to_string(done) + " of " + std::to_string(total) + " files, ";
+        text += std::to_string(done);
+        text += total == 0 ? " files, " : " of " + std::to_string(total) + " files, ";
         text += std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) + " MiB/s";
         const std::size_t text_length = text.size() - 1;
         // Spaces over what is left of a longer line before.
@@ -353,13 +485,12 @@ struct Counts {
     std::size_t unreadable = 0;
 };
 
-// Writes the lines of outcomes, which are those of files from first on.
-void write_lines(const std::vector<FileToCheck>& files, std::size_t first,
-                 const std::vector<Outcome>& outcomes, CheckOutput output, Counts& counts)
+// Writes the lines of outcomes.
+void write_lines(const std::vector<Slot>& outcomes, CheckOutput output, Counts& counts)
 {
-    for (std::size_t i = 0; i < outcomes.size(); ++i) {
-        const FileToCheck& file = files[first + i];
-        const Outcome& outcome = outcomes[i];
+    for (const Slot& slot : outcomes) {
+        const FileToCheck& file = slot.file;
+        const Outcome& outcome = slot.outcome;
         counts.failed += outcome.verdict == Verdict::failed ? 1 : 0;
         counts.unreadable += outcome.verdict == Verdict::unreadable ? 1 : 0;
         if (!line_is_written(outcome, output)) {
@@ -384,35 +515,31 @@ struct Writes {
     bool err;
 };
 
-Writes what_is_written(const std::vector<Outcome>& outcomes, CheckOutput output)
+Writes what_is_written(const std::vector<Slot>& outcomes, CheckOutput output)
 {
     Writes writes{false, false};
-    for (const Outcome& outcome : outcomes) {
-        const bool written = line_is_written(outcome, output);
+    for (const Slot& slot : outcomes) {
+        const bool written = line_is_written(slot.outcome, output);
         writes.out |= written;
-        writes.err |= written && outcome.verdict == Verdict::unreadable;
+        writes.err |= written && slot.outcome.verdict == Verdict::unreadable;
     }
     return writes;
 }
 
-} // namespace
-
-std::vector<FileToCheck> files_to_check(const std::vector<std::string>& names, bool recursive)
+std::string failure_text(const std::exception_ptr& failure)
 {
-    std::vector<FileToCheck> files;
-    for (const std::string& name : names) {
-        std::error_code ignored;
-        const fs::path path = path_of(name);
-        if (!fs::is_directory(fs::status(path, ignored))) {
-            files.push_back({name, ""});
-        } else if (recursive) {
-            walk(path, files);
-        } else {
-            files.push_back({name, "is a folder; -r checks the files in it"});
-        }
+    try {
+        std::rethrow_exception(failure);
+    } catch (const std::bad_alloc&) {
+        return "out of memory";
+    } catch (const std::exception& exception) {
+        return exception.what();
+    } catch (...) {
+        return "an unknown error";
     }
-    return files;
 }
+
+} // namespace
 
 std::string line_name(const std::string& name)
 {
@@ -435,27 +562,23 @@ std::string line_name(const std::string& name)
     return text;
 }
 
-int check_files(const std::vector<FileToCheck>& files, const CheckOptions& options)
+int check_files(const std::vector<std::string>& names, const CheckOptions& options)
 {
     const bool silent = options.output == CheckOutput::nothing;
-    if (files.empty()) {
-        if (!silent) {
-            write_text("datasig: no file to check\n", stderr);
-        }
-        return 1;
-    }
     unsigned jobs = options.jobs != 0 ? options.jobs : std::thread::hardware_concurrency();
-    const auto most = static_cast<unsigned>(std::min<std::size_t>(files.size(), kMaxJobs));
-    jobs = std::clamp(jobs, 1U, most);
+    const auto most = static_cast<unsigned>(
+        options.recursive ? kMaxJobs : std::min<std::size_t>(names.size(), kMaxJobs));
+    jobs = std::clamp(jobs, 1U, std::max(most, 1U));
 
-    Run run(files, jobs);
+    FileWalk walk(names, options.recursive);
+    Run run(walk, jobs, options);
     // A checker for each thread: memory stays that of a few blocks per thread.
     std::vector<std::unique_ptr<FileChecker>> checkers;
     for (unsigned k = 0; k < jobs; ++k) {
         checkers.push_back(std::make_unique<FileChecker>());
     }
     Threads threads(run, checkers);
-    if (threads.count() == 0) {
+    if (threads.count() == 0 && !run.failure()) {
         write_text("datasig: cannot start a thread\n", stderr);
         return 2;
     }
@@ -463,9 +586,10 @@ int check_files(const std::vector<FileToCheck>& files, const CheckOptions& optio
     ProgressLine progress(!silent && is_terminal(stderr));
     const bool output_on_terminal = !silent && is_terminal(stdout);
     Counts counts;
-    std::vector<Outcome> outcomes;
+    std::size_t written = 0;
+    std::vector<Slot> outcomes;
     outcomes.reserve(kWindowPerJob * jobs);
-    for (std::size_t written = 0; written < files.size();) {
+    while (!run.finished_run()) {
         outcomes.clear();
         run.take_ready(outcomes, Clock::now() + std::chrono::milliseconds(200));
         // Lines go where the progress line is not: it is erased before them
@@ -475,24 +599,35 @@ int check_files(const std::vector<FileToCheck>& files, const CheckOptions& optio
         if (redraw) {
             progress.erase();
         }
-        write_lines(files, written, outcomes, options.output, counts);
+        write_lines(outcomes, options.output, counts);
         written += outcomes.size();
         if (redraw) {
             std::fflush(stdout);
         }
-        progress.update(written, files.size(), run.bytes_read());
+        progress.update(written, run.total(), run.bytes_read());
     }
     threads.join();
     progress.erase();
 
+    if (const std::exception_ptr failure = run.failure()) {
+        std::fflush(stdout);
+        write_text(("datasig: the check stopped: " + failure_text(failure) + "\n").c_str(), stderr);
+        return 2;
+    }
+    if (written == 0) {
+        if (!silent) {
+            write_text("datasig: no file to check\n", stderr);
+        }
+        return 1;
+    }
     if (counts.failed == 0 && counts.unreadable == 0) {
         return 0;
     }
     if (!silent) {
         std::fflush(stdout);
         std::string summary = "datasig: ";
-        summary += std::to_string(counts.failed) + " of " + std::to_string(files.size());
-        summary += files.size() == 1 ? " file" : " files";
+        summary += std::to_string(counts.failed) + " of " + std::to_string(written);
+        summary += written == 1 ? " file" : " files";
         summary += " failed the check, ";
         summary += std::to_string(counts.unreadable) + " could not be read\n";
         write_text(summary.c_str(), stderr);

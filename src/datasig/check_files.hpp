@@ -20,6 +20,9 @@ struct CheckOptions {
     bool recursive = false;
     CheckOutput output = CheckOutput::every_line;
     unsigned jobs = 0; // files checked at a time, up to kMaxJobs; 0 for one per core
+    // Called on the checking thread before each file is checked; tests make
+    // it throw.
+    void (*before_check)(const std::string& name) = nullptr;
 };
 
 // A file to check, named as given or as walked. A file with a problem is
@@ -29,11 +32,6 @@ struct FileToCheck {
     std::string problem;
 };
 
-// The files that names stand for, in their order: a name that is no folder
-// as itself; with recursive, a folder's files and those of its sub-folders,
-// each folder's entries in the byte order of their names. A folder without
-// recursive, and one that cannot be listed, is a file with a problem.
-std::vector<FileToCheck> files_to_check(const std::vector<std::string>& names, bool recursive);
 
 // A name as its line shows it. A name with a newline or a backslash is
 // written as sha512sum writes it: the line begins with a backslash, and
@@ -41,7 +39,12 @@ std::vector<FileToCheck> files_to_check(const std::vector<std::string>& names, b
 // it stays as it is.
 std::string line_name(const std::string& name);
 
-// Checks the files, writes a line for each on standard output and, when any
-// is not OK, a summary on standard error. Returns 0 when every file passes,
-// 1 when any fails or cannot be read, or when there is none to check.
-int check_files(const std::vector<FileToCheck>& files, const CheckOptions& options);
+// Checks the files that names stand for, in their order: a name that is no
+// folder as itself; with recursive, a folder's files and those of its
+// sub-folders, each folder's entries in the byte order of their names,
+// checked while the walk goes on. A folder without recursive, and one that
+// cannot be listed, is a file with a problem. Writes a line for each file
+// on standard output and, when any is not OK, a summary on standard error.
+// Returns 0 when every file passes, 1 when any fails or cannot be read, or
+// when there is none to check, 2 when the run itself fails (it says why).
+int check_files(const std::vector<std::string>& names, const CheckOptions& options);

@@ -241,7 +241,7 @@ int run_check(int argc, const char* const* argv)
     options.output = status_only ? CheckOutput::nothing
                      : quiet     ? CheckOutput::failures
                                  : CheckOutput::every_line;
-    return flush_standard_output(check_files(files_to_check(names, options.recursive), options));
+    return flush_standard_output(check_files(names, options));
 }
 
 } // namespace

@@ -7,9 +7,11 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "datasig/check_files.hpp"
 #include "datasig/sign.hpp"
 #include "generated_files.hpp"
 #include "support/data_files.hpp"
@@ -168,6 +170,31 @@ TEST(CheckCommand, GivesValidatesVerdictOnEveryGeneratedFile)
     const RunResult status = datasig("--status");
     EXPECT_EQ(status.out + status.err, "");
     EXPECT_EQ(status.status, 1);
+}
+
+// An exception on a checking thread ends the run, not the process: it is
+// reported once, after the threads are joined, with status 2.
+TEST(CheckCommand, AFailingCheckerEndsTheRunWithStatus2)
+{
+    test_support::TemporaryFolder folder;
+    std::vector<std::string> names;
+    for (int i = 0; i < 60; ++i) {
+        const std::string name = "f" + std::to_string(i);
+        copy_example("calibration.dat", folder.path() / name);
+        names.push_back(folder / name);
+    }
+    CheckOptions options;
+    options.jobs = 4;
+    options.output = CheckOutput::nothing;
+    options.before_check = [](const std::string& name) {
+        if (name.ends_with("f17")) {
+            throw std::runtime_error("a checker that throws");
+        }
+    };
+    testing::internal::CaptureStderr();
+    const int status = check_files(names, options);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "datasig: the check stopped: a checker that throws\n");
+    EXPECT_EQ(status, 2);
 }
 
 } // namespace
