@@ -10,8 +10,10 @@
 #   5. clang-tidy and cppcheck on src/;
 #   6. the Debian package, built, unpacked, tried and run through lintian;
 #      its version and date;
-#   7. two release builds in other folders: the same executables and package;
-#   8. the Windows build under wine, and the aarch64 and s390x (big-endian)
+#   7. the library, installed into a temporary folder and used from there
+#      through pkg-config (shared and static) and CMake's find_package;
+#   8. two release builds in other folders: the same executables and package;
+#   9. the Windows build under wine, and the aarch64 and s390x (big-endian)
 #      builds under qemu-user: each whole test suite, and the zip and the
 #      arm64 package tried.
 # scripts/prerequisites.sh test installs what it needs.
@@ -46,6 +48,9 @@ echo "clang-tidy and cppcheck: no findings"
 
 step "Debian package"
 tests/package-check.sh
+
+step "the library, installed and used as its users would"
+tests/library-check.sh
 
 step "reproducible release: two builds in other folders"
 tests/reproducible-check.sh
