@@ -108,8 +108,12 @@ int sign(const char* name, const char* out_name, bool in_place)
     }
     if (in_place || out_name != nullptr) {
         const char* target = in_place ? name : out_name;
-        if (!replace_file(target, result.output, error)) {
+        std::string not_durable;
+        if (!replace_file(target, result.output, error, not_durable)) {
             return trouble(error + "; " + target + " is left as it was");
+        }
+        if (!not_durable.empty()) {
+            return trouble("warning: " + not_durable);
         }
         return kPassed;
     }

@@ -47,7 +47,8 @@ bool read_whole_file(const std::string& name, Bytes& bytes, std::string& error)
     return true;
 }
 
-bool replace_file(const std::string& target, const Bytes& bytes, std::string& error)
+bool replace_file(const std::string& target, const Bytes& bytes, std::string& error,
+                  std::string& not_durable)
 {
     fs::path path = path_of(target);
     std::error_code code;
@@ -97,6 +98,11 @@ bool replace_file(const std::string& target, const Bytes& bytes, std::string& er
         remove_file(file.name);
         return false;
     }
-    sync_folder(path.has_parent_path() ? path.parent_path() : fs::path("."));
+    const fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
+    if (!sync_folder(folder)) {
+        not_durable = "replaced " + name_of(path) + ", but cannot sync its folder " +
+                      name_of(folder) + ": " + last_system_error() +
+                      "; the replacement may not survive a crash";
+    }
     return true;
 }

@@ -19,5 +19,7 @@ bool read_whole_file(const std::string& name, Bytes& bytes, std::string& error);
 // renames it over target (following a symbolic link to the file it names).
 // The new file keeps the old one's permissions, or gets the usual ones for a
 // new file. On any failure the temporary file is removed, target is left as
-// it was, and error tells which step failed.
-bool replace_file(const std::string& target, const Bytes& bytes, std::string& error);
+// it was, and error tells which step failed. When the file is in place but
+// its folder could not be synced, it returns true with not_durable telling so.
+bool replace_file(const std::string& target, const Bytes& bytes, std::string& error,
+                  std::string& not_durable);

@@ -31,8 +31,10 @@ bool close_file(const NewFile& file);
 // folder.
 bool move_into_place(const NewFile& file, const std::filesystem::path& target);
 
-// Makes a rename in folder durable, where the system asks for that.
-void sync_folder(const std::filesystem::path& folder);
+// Makes a rename in folder durable, where the system asks for that. False
+// when it could not; a file system that cannot sync a folder at all counts
+// as done, since nothing more can be done there.
+bool sync_folder(const std::filesystem::path& folder);
 
 void remove_file(const std::filesystem::path& name);
 

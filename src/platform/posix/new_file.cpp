@@ -68,15 +68,19 @@ bool move_into_place(const NewFile& file, const std::filesystem::path& target)
     return rename(file.name.c_str(), target.c_str()) == 0;
 }
 
-void sync_folder(const std::filesystem::path& folder)
+bool sync_folder(const std::filesystem::path& folder)
 {
-    // A folder that cannot be synced is no reason to report failure: the
-    // file is already in place.
     const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        fsync(fd);
-        close(fd);
+    if (fd < 0) {
+        return false;
     }
+    // Some file systems (network and FUSE ones among them) take no fsync of a
+    // folder: EINVAL and ENOTSUP say so, not that a write was lost.
+    const bool synced = fsync(fd) == 0 || errno == EINVAL || errno == ENOTSUP;
+    const int fsync_error = errno;
+    close(fd);
+    errno = fsync_error;
+    return synced;
 }
 
 void remove_file(const std::filesystem::path& name)

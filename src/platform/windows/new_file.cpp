@@ -84,7 +84,11 @@ bool move_into_place(const NewFile& file, const std::filesystem::path& target)
 }
 
 // MOVEFILE_WRITE_THROUGH returns only once the move is on disk.
-void sync_folder(const std::filesystem::path& /*folder*/) {}
+// MoveFileEx with MOVEFILE_WRITE_THROUGH has already made the rename durable.
+bool sync_folder(const std::filesystem::path& /*folder*/)
+{
+    return true;
+}
 
 void remove_file(const std::filesystem::path& name)
 {
