@@ -35,6 +35,7 @@ for_test() {
   need_command git git
   need_command file file
   need_command mandoc mandoc
+  need_command strace strace
   need_command pkg-config pkgconf
   need_command x86_64-w64-mingw32-g++-posix g++-mingw-w64-x86-64-posix
   need_command wine wine

@@ -2,7 +2,8 @@
 # SPDX-License-Identifier: MIT
 # Every check the project has, in order, stopping at the first failure:
 #   1. the license, and the SPDX lines of the source files;
-#   2. the unit and binary tests (debug build, warnings as errors);
+#   2. the unit and binary tests (debug build, warnings as errors), and
+#      datasig sign killed, and failing, at each system call it makes;
 #   3. the same tests built with clang under AddressSanitizer and
 #      UndefinedBehaviorSanitizer, and the tests of datasig check (which
 #      runs on several threads) under ThreadSanitizer;
@@ -27,6 +28,9 @@ tests/license-check.sh
 
 step "tests"
 cmake --workflow --preset dev
+
+step "datasig sign killed and failing at each system call"
+tests/crash-check.sh
 
 step "tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake --workflow --preset asan
