@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "platform/platform.hpp"
+#include "platform/utf8_pieces.hpp"
 
 namespace {
 
@@ -68,15 +69,22 @@ void write_text(const char* text, std::FILE* stream)
     std::size_t rest = std::strlen(text);
     while (rest > 0) {
         constexpr std::size_t kChunk = 1024;
-        std::size_t n = rest < kChunk ? rest : kChunk;
-        // Never split a character: a cut before a continuation byte moves back.
-        while (n < rest && n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) {
-            --n;
-        }
+        const std::size_t n = utf8_piece_size(text, rest, kChunk);
         wchar_t wide[kChunk];
         const int units = MultiByteToWideChar(CP_UTF8, 0, text, static_cast<int>(n), wide, kChunk);
-        DWORD written = 0;
-        WriteConsoleW(console, wide, static_cast<DWORD>(units), &written, nullptr);
+        for (DWORD done = 0; done < static_cast<DWORD>(units);) {
+            DWORD written = 0;
+            if (WriteConsoleW(console, wide + done, static_cast<DWORD>(units) - done, &written,
+                              nullptr) == 0 ||
+                written == 0) {
+                // The stream's own write, failing likewise, leaves the failure
+                // in its error state, where callers look for it.
+                std::fputs(text, stream);
+                std::fflush(stream);
+                return;
+            }
+            done += written;
+        }
         text += n;
         rest -= n;
     }

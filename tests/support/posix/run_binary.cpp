@@ -7,7 +7,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <sstream>
 
 // A cross build's programs run under the emulator that runs the tests.
@@ -36,6 +38,13 @@ RunResult spawn(const std::vector<std::string>& command, const RunOptions& optio
     argv.push_back(nullptr);
 
     const pid_t pid = fork();
+    if (pid < 0) {
+        const std::string reason = std::strerror(errno);
+        for (const int fd : {out_pipe[0], out_pipe[1], err_pipe[0], err_pipe[1]}) {
+            close(fd);
+        }
+        return {"", "fork failed: " + reason, -1};
+    }
     if (pid == 0) {
         if (!options.directory.empty() && chdir(options.directory.c_str()) != 0) {
             _exit(126);
