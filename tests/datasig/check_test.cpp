@@ -172,6 +172,30 @@ TEST(CheckCommand, GivesValidatesVerdictOnEveryGeneratedFile)
     EXPECT_EQ(status.status, 1);
 }
 
+// A run that takes over a second, with standard error on a terminal, draws
+// its progress line there and erases it at the end. A pipe named as a file
+// holds the run up until its bytes come.
+TEST(CheckCommand, DrawsAndErasesItsProgressLineOnATerminal)
+{
+    SKIP_ON_WINDOWS("the test makes a pseudo-terminal and a named pipe");
+    test_support::TemporaryFolder folder;
+    copy_example("calibration.dat", folder.path() / "good");
+    test_support::RunOptions options;
+    options.stderr_on_terminal = true;
+    const RunResult run = test_support::run_shell(
+        "mkfifo \"$2\" || exit 9; (sleep 1.5; cat \"$1\" >\"$2\") & "
+        "exec $TEST_EMULATOR \"$0\" check \"$1\" \"$2\"",
+        {DATASIG_BINARY, folder / "good", folder / "slow"}, options);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, folder / "good" + ": OK\n" + folder / "slow" + ": OK\n");
+    const std::size_t drawn = run.err.find("\rchecked 1 of 2 files, ");
+    ASSERT_NE(drawn, std::string::npos) << run.err;
+    const std::size_t line_end = run.err.find(" MiB/s", drawn);
+    ASSERT_NE(line_end, std::string::npos) << run.err;
+    const std::size_t width = line_end + 6 - drawn - 1;
+    EXPECT_TRUE(run.err.ends_with("\r" + std::string(width, ' ') + "\r")) << run.err;
+}
+
 // An exception on a checking thread ends the run, not the process: it is
 // reported once, after the threads are joined, with status 2.
 TEST(CheckCommand, AFailingCheckerEndsTheRunWithStatus2)

@@ -133,6 +133,8 @@ const UsageCase kUsageCases[] = {
     {"check with an option", {"check", "-x", "f"}, "datasig: unknown option -x\n"},
     {"missing file", {"explain", "/nonexistent/f"}, "datasig: cannot open /nonexistent/f: No such file"},
     {"a folder", {"sign", "/"}, "datasig: cannot open /: Is a directory"},
+    {"a folder as output", {"sign", "-o", "/", fixture("unsigned.txt")},
+     "datasig: cannot replace /: not a regular file; / is left as it was\n"},
 };
 
 class UsageCaseTest : public testing::TestWithParam<UsageCase> {};
@@ -250,6 +252,19 @@ TEST(Sign, ReplacesAnExistingTarget)
         EXPECT_EQ(run.status, 0) << command[1] << ": " << run.err;
         EXPECT_EQ(validate(target).out, kPassed) << command[1];
         EXPECT_EQ(folder.names(), std::vector<std::string>{"data.txt"});
+    }
+    if (test_support::kWindows) {
+        return;
+    }
+    // With standard input closed, the new file gets descriptor 0.
+    for (const std::string option : {"-i \"$1\"", "-o \"$1\" \"$2\""}) {
+        write_file(target, read_file(fixture("altered_content.txt")));
+        const RunResult run =
+            test_support::run_shell("exec 0<&- && exec $TEST_EMULATOR \"$0\" sign " + option,
+                                    {DATASIG_BINARY, target, fixture("unsigned.txt")});
+        EXPECT_EQ(run.status, 0) << option << ": " << run.err;
+        EXPECT_EQ(validate(target).out, kPassed) << option;
+        EXPECT_EQ(folder.names(), std::vector<std::string>{"data.txt"}) << option;
     }
 }
 

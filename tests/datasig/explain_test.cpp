@@ -54,6 +54,8 @@ const WarningCase kWarningCases[] = {
      {{WarningKind::lowercase_signature, 2}, {WarningKind::lowercase_signature, 3}}},
     {"signature with lowercase g", "A1\ng" + std::string(64, 'A') + "\n", true,
      {{WarningKind::lowercase_signature, 2}}},
+    {"long line with lowercase g that is no signature", "A1\ng" + std::string(100, 'z') + "\n",
+     true, {{WarningKind::unchecked_part, 2}}},
     {"no signature line", "A1\n", false, {{WarningKind::missing_signature, 0}}},
     {"one signature line", "A1\nGx\n", false, {{WarningKind::missing_signature, 0}}},
     {"third and fourth signature lines", "Ga\nGb\nGc\nGd\n", false,

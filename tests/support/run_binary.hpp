@@ -21,6 +21,9 @@ struct RunOptions {
     // output is kept with LF line ends, and must have had the platform's:
     // on Windows every LF a CR before it, or the text tells where one lacked it.
     bool binary_output = false;
+    // Standard error is a terminal (a pseudo-terminal whose output is kept);
+    // POSIX only.
+    bool stderr_on_terminal = false;
 };
 
 // program and args are UTF-8.
@@ -30,7 +33,8 @@ RunResult run_binary(const std::string& program, const std::vector<std::string>&
 // Runs /bin/sh -c script with args as $0, $1 ...; a program of the build
 // that the script runs must be run as $TEST_EMULATOR "$0" ..., which is
 // "$0" ... where the build runs natively. POSIX only.
-RunResult run_shell(const std::string& script, const std::vector<std::string>& args);
+RunResult run_shell(const std::string& script, const std::vector<std::string>& args,
+                    const RunOptions& options = {});
 
 // How the system reports an exit status of -1: 255 where statuses are
 // 8 bits wide, -1 on Windows.

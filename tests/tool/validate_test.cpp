@@ -140,6 +140,15 @@ TEST(CommandLine, AFileThatOpensButCannotBeReadGivesNoVerdict)
     EXPECT_EQ(run.status, 1);
 }
 
+TEST(CommandLine, AVerdictThatCannotBeWrittenLineByLineExitsWith1)
+{
+    SKIP_ON_WINDOWS("Windows has no /dev/full");
+    const RunResult run = test_support::run_shell(
+        "exec stdbuf -oL $TEST_EMULATOR \"$0\" \"$1\" >/dev/full", {VALIDATE_BINARY, test_support::data_path("../examples/calibration.dat")});
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.status, 1);
+}
+
 // Files of some megabytes, across many reads, signed by datasig: they must
 // pass, and fail once a content byte far past the first read changes.
 class GeneratedFile : public testing::TestWithParam<std::string> {};

@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pty.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -28,7 +29,16 @@ RunResult spawn(const std::vector<std::string>& command, const RunOptions& optio
 {
     int out_pipe[2];
     int err_pipe[2];
-    if (pipe2(out_pipe, O_CLOEXEC) != 0 || pipe2(err_pipe, O_CLOEXEC) != 0) {
+    if (pipe2(out_pipe, O_CLOEXEC) != 0) {
+        return {"", "pipe failed", -1};
+    }
+    if (options.stderr_on_terminal) {
+        if (openpty(&err_pipe[0], &err_pipe[1], nullptr, nullptr, nullptr) != 0) {
+            return {"", "openpty failed", -1};
+        }
+        fcntl(err_pipe[0], F_SETFD, FD_CLOEXEC);
+        fcntl(err_pipe[1], F_SETFD, FD_CLOEXEC);
+    } else if (pipe2(err_pipe, O_CLOEXEC) != 0) {
         return {"", "pipe failed", -1};
     }
     std::vector<char*> argv;
@@ -114,11 +124,12 @@ RunResult run_binary(const std::string& program, const std::vector<std::string>&
     return spawn(command, options);
 }
 
-RunResult run_shell(const std::string& script, const std::vector<std::string>& args)
+RunResult run_shell(const std::string& script, const std::vector<std::string>& args,
+                    const RunOptions& options)
 {
     std::vector<std::string> command{"/bin/sh", "-c", script};
     command.insert(command.end(), args.begin(), args.end());
-    return spawn(command, {});
+    return spawn(command, options);
 }
 
 } // namespace test_support

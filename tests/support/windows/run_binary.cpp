@@ -140,7 +140,8 @@ RunResult run_binary(const std::string& program, const std::vector<std::string>&
     return result;
 }
 
-RunResult run_shell(const std::string& /*script*/, const std::vector<std::string>& /*args*/)
+RunResult run_shell(const std::string& /*script*/, const std::vector<std::string>& /*args*/,
+                    const RunOptions& /*options*/)
 {
     return {"", "no POSIX shell on Windows", -1};
 }
