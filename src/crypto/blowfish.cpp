@@ -39,6 +39,70 @@ inline void encrypt_block(const CipherContext& context, std::uint32_t& left, std
     right = L ^ context.P[16];
 }
 
+// The same rounds over n blocks of n contexts at once: the dependent chains of
+// different key schedules overlap in the processor.
+template <int n>
+inline void encrypt_blocks(CipherContext* const* contexts, std::uint32_t* left, std::uint32_t* right)
+{
+    std::uint32_t L[n];
+    std::uint32_t R[n];
+    for (int k = 0; k < n; ++k) {
+        L[k] = left[k];
+        R[k] = right[k];
+    }
+    for (int i = 0; i < 16; i += 2) {
+        for (int k = 0; k < n; ++k) {
+            L[k] ^= contexts[k]->P[i];
+            R[k] ^= round_function(*contexts[k], L[k]);
+        }
+        for (int k = 0; k < n; ++k) {
+            R[k] ^= contexts[k]->P[i + 1];
+            L[k] ^= round_function(*contexts[k], R[k]);
+        }
+    }
+    for (int k = 0; k < n; ++k) {
+        left[k] = R[k] ^ contexts[k]->P[17];
+        right[k] = L[k] ^ contexts[k]->P[16];
+    }
+}
+
+void mix_key(CipherContext& context, const unsigned char* key, int key_length)
+{
+    std::copy_n(&blowfish_initial_S[0][0], 4 * 256, &context.S[0][0]);
+    int j = 0;
+    for (int i = 0; i < 18; ++i) {
+        const std::uint32_t key_word = key_length > 0 ? next_key_word(key, key_length, j) : 0;
+        context.P[i] = blowfish_initial_P[i] ^ key_word;
+    }
+}
+
+template <int n>
+void setup_together(CipherContext* const* contexts, const unsigned char* const* keys,
+                    const int* key_lengths)
+{
+    for (int k = 0; k < n; ++k) {
+        mix_key(*contexts[k], keys[k], key_lengths[k]);
+    }
+    std::uint32_t L[n] = {};
+    std::uint32_t R[n] = {};
+    for (int i = 0; i < 18; i += 2) {
+        encrypt_blocks<n>(contexts, L, R);
+        for (int k = 0; k < n; ++k) {
+            contexts[k]->P[i] = L[k];
+            contexts[k]->P[i + 1] = R[k];
+        }
+    }
+    for (int box = 0; box < 4; ++box) {
+        for (int i = 0; i < 256; i += 2) {
+            encrypt_blocks<n>(contexts, L, R);
+            for (int k = 0; k < n; ++k) {
+                contexts[k]->S[box][i] = L[k];
+                contexts[k]->S[box][i + 1] = R[k];
+            }
+        }
+    }
+}
+
 } // namespace
 
 std::uint32_t cipher_round_function(const CipherContext& context, std::uint32_t x)
@@ -53,14 +117,7 @@ void cipher_encrypt_block(const CipherContext& context, std::uint32_t& left, std
 
 void cipher_setup(CipherContext& context, const unsigned char* key, int key_length)
 {
-    std::copy_n(&blowfish_initial_S[0][0], 4 * 256, &context.S[0][0]);
-
-    int j = 0;
-    for (int i = 0; i < 18; ++i) {
-        const std::uint32_t key_word = key_length > 0 ? next_key_word(key, key_length, j) : 0;
-        context.P[i] = blowfish_initial_P[i] ^ key_word;
-    }
-
+    mix_key(context, key, key_length);
     std::uint32_t L = 0;
     std::uint32_t R = 0;
     for (int i = 0; i < 18; i += 2) {
@@ -74,5 +131,21 @@ void cipher_setup(CipherContext& context, const unsigned char* key, int key_leng
             box[i] = L;
             box[i + 1] = R;
         }
+    }
+}
+
+void cipher_setup_together(CipherContext* const* contexts, const unsigned char* const* keys,
+                           const int* key_lengths, int count)
+{
+    int done = 0;
+    for (; count - done >= 4; done += 4) {
+        setup_together<4>(contexts + done, keys + done, key_lengths + done);
+    }
+    if (count - done >= 2) {
+        setup_together<2>(contexts + done, keys + done, key_lengths + done);
+        done += 2;
+    }
+    if (count - done == 1) {
+        cipher_setup(*contexts[done], keys[done], key_lengths[done]);
     }
 }
