@@ -3,15 +3,17 @@
 # Every check the project has, in order, stopping at the first failure:
 #   1. the license, and the SPDX lines of the source files;
 #   2. the unit and binary tests (debug build, warnings as errors);
-#   3. the same tests built with clang under AddressSanitizer and
+#   3. the Python module: its wheel built, installed into a fresh virtual
+#      environment and tested there against validate and datasig; mypy;
+#   4. the same tests built with clang under AddressSanitizer and
 #      UndefinedBehaviorSanitizer, and the tests of datasig check (which
 #      runs on several threads) under ThreadSanitizer;
-#   4. both fuzz targets for FUZZ_SECONDS each (60 by default);
-#   5. clang-tidy and cppcheck on src/;
-#   6. the Debian package, built, unpacked, tried and run through lintian;
+#   5. both fuzz targets for FUZZ_SECONDS each (60 by default);
+#   6. clang-tidy and cppcheck on src/, clang-tidy on the Python module;
+#   7. the Debian package, built, unpacked, tried and run through lintian;
 #      its version and date;
-#   7. two release builds in other folders: the same executables and package;
-#   8. the Windows build under wine, and the aarch64 and s390x (big-endian)
+#   8. two release builds in other folders: the same executables and package;
+#   9. the Windows build under wine, and the aarch64 and s390x (big-endian)
 #      builds under qemu-user: each whole test suite, and the zip and the
 #      arm64 package tried.
 # scripts/prerequisites.sh test installs what it needs.
@@ -25,6 +27,9 @@ tests/license-check.sh
 
 step "tests"
 cmake --workflow --preset dev
+
+step "Python module"
+tests/python-check.sh
 
 step "tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake --workflow --preset asan
@@ -42,6 +47,8 @@ cmake --preset aarch64 >/dev/null
 clang-tidy -p build/aarch64 --quiet src/*/*_arm64*.cpp
 cppcheck --enable=warning,style,performance,portability --std=c++20 --language=c++ \
   --inline-suppr --error-exitcode=1 --quiet -I src src
+clang-tidy --quiet python/src/datasig_module.cpp -- -std=c++17 -Iinclude \
+  $(/usr/bin/python3-config --includes)
 echo "clang-tidy and cppcheck: no findings"
 
 step "Debian package"
