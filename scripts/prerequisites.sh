@@ -5,9 +5,11 @@
 #   build  cmake, ninja and g++: enough to build validate and datasig
 #   test   everything tests/run-all.sh uses: GoogleTest, clang with its
 #          sanitizer and fuzzer runtimes, clang-tidy, cppcheck, the packaging
-#          tools and lintian, and the cross compilers, wine and qemu-user for
-#          the Windows, aarch64 and s390x builds
-#   bench  what bench/compare.sh and the micro-benchmarks use
+#          tools and lintian, the cross compilers, wine and qemu-user for
+#          the Windows, aarch64 and s390x builds, and Debian's python3 with
+#          what builds the Python module's wheel, pytest and mypy
+#   bench  what bench/compare.sh, bench/python_bench.sh and the
+#          micro-benchmarks use
 #   scripts/prerequisites.sh [--check] build|test|bench ...
 # With --check it installs nothing: it names what is missing and fails.
 set -euo pipefail
@@ -15,6 +17,7 @@ set -euo pipefail
 missing=()
 need_command() { command -v "$1" >/dev/null || missing+=("$2"); }
 need_file() { compgen -G "$1" >/dev/null || missing+=("$2"); }
+need_python() { /usr/bin/python3 -c "import $1" 2>/dev/null || missing+=("$2"); }
 
 for_build() {
   need_command cmake cmake
@@ -23,8 +26,20 @@ for_build() {
   need_command gzip gzip
 }
 
+# Building the Python module's wheel offline, and a virtual environment.
+for_python() {
+  need_file "/usr/include/python3*/Python.h" python3-dev
+  need_python ensurepip python3-venv
+  need_python setuptools python3-setuptools
+  need_python wheel python3-wheel
+  need_python build python3-build
+}
+
 for_test() {
   for_build
+  for_python
+  need_python pytest python3-pytest
+  need_python mypy python3-mypy
   need_file /usr/include/gtest/gtest.h libgtest-dev
   need_file /usr/src/googletest/CMakeLists.txt googletest
   need_command clang++ clang
@@ -57,6 +72,7 @@ clang_runtime() {
 
 for_bench() {
   for_build
+  for_python
   need_file /usr/include/benchmark/benchmark.h libbenchmark-dev
   need_command hyperfine hyperfine
   need_command openssl openssl

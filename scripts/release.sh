@@ -7,6 +7,8 @@
 #   validate_VERSION_amd64.deb           the release preset
 #   validate_VERSION_arm64.deb           the aarch64 preset
 #   validate-VERSION-windows-x86_64.zip  the windows preset
+#   validate_datasig-VERSION-*.whl       the Python module, from the sources
+#                                        archive, with Debian's python3
 # Every build dates itself by the last commit, so building the same commit
 # again, here or elsewhere, gives the same bytes. A work tree with changes
 # that are not committed is refused: a release must be built from a commit.
@@ -53,6 +55,21 @@ unset SOURCE_DATE_EPOCH
 package release DEB "validate_${version}_$(dpkg --print-architecture).deb" g++ dpkg-shlibdeps
 package aarch64 DEB "validate_${version}_arm64.deb" aarch64-linux-gnu-g++ qemu-aarch64
 package windows ZIP "validate-$version-windows-x86_64.zip" x86_64-w64-mingw32-g++-posix wine mandoc
+
+# The wheel, built offline from the sources archive unpacked, so that it
+# holds what was committed and nothing built before.
+if /usr/bin/python3 -c 'import build, setuptools, wheel' 2>/dev/null; then
+  mkdir build/dist/python
+  tar -xzf "dist/validate-$version.tar.gz" -C build/dist/python
+  SOURCE_DATE_EPOCH=$(git log -1 --format=%ct) /usr/bin/python3 -m build --no-isolation --wheel \
+    --outdir dist "build/dist/python/validate-$version/python" >build/dist/python.log 2>&1 || {
+    tail -n 40 build/dist/python.log
+    echo "release: the wheel did not build; its log is build/dist/python.log" >&2
+    exit 1
+  }
+else
+  echo "the wheel: not built, this machine lacks python3-build (scripts/prerequisites.sh test installs it)"
+fi
 
 cd dist
 sha256sum -- * >SHA256SUMS

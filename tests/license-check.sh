@@ -4,11 +4,11 @@
 # and every source file starts with its SPDX line:
 #   // SPDX-License-Identifier: MIT        in C++,
 #   /* SPDX-License-Identifier: MIT */     in C,
-#   # SPDX-License-Identifier: MIT         in shell and CMake (after the #!
-#                                          line, if there is one).
+#   # SPDX-License-Identifier: MIT         in shell, CMake and Python (after
+#                                          the #! line, if there is one).
 # The source files are the C++ files of src/, tests/, fuzz/ and bench/, every
 # C file (the library's header and its examples), every shell script and
-# every CMake file.
+# every CMake file, and the Python package's files (python/) and scripts.
 #   tests/license-check.sh               check
 #   tests/license-check.sh --add         give each file without a line one
 set -euo pipefail
@@ -39,7 +39,8 @@ while IFS= read -r -d '' file; do
   fi
 done < <(git ls-files -z --cached --others --exclude-standard -- \
   'src/*.cpp' 'src/*.hpp' 'tests/*.cpp' 'tests/*.hpp' 'fuzz/*.cpp' 'fuzz/*.hpp' \
-  'bench/*.cpp' 'bench/*.hpp' '*.c' '*.h' '*.sh' .ci/run '*CMakeLists.txt' '*.cmake')
+  'bench/*.cpp' 'bench/*.hpp' '*.c' '*.h' '*.sh' .ci/run '*CMakeLists.txt' '*.cmake' \
+  '*.py' '*.pyi' 'python/*.cpp' 'python/*.toml' 'python/*py.typed')
 
 case "$mode" in
 --add) echo "SPDX line added to ${#missing[@]} of $files source files" ;;

@@ -2,24 +2,35 @@
 # SPDX-License-Identifier: MIT
 # Every check the project has, in order, stopping at the first failure:
 #   1. the license, and the SPDX lines of the source files;
-#   2. the unit and binary tests (debug build, warnings as errors), and
-#      datasig sign killed, and failing, at each system call it makes;
-#   3. the same tests built with clang under AddressSanitizer and
+#   2. the unit and binary tests (debug build, warnings as errors);
+#   3. datasig sign killed, and failing, at each system call it makes;
+#   4. the Python module: its wheel built, installed into a fresh virtual
+#      environment and tested there against validate and datasig; mypy;
+#   5. the same tests built with clang under AddressSanitizer and
 #      UndefinedBehaviorSanitizer, and the tests of datasig check (which
 #      runs on several threads) under ThreadSanitizer;
-#   4. both fuzz targets for FUZZ_SECONDS each (60 by default);
-#   5. clang-tidy and cppcheck on src/;
-#   6. the Debian package, built, unpacked, tried and run through lintian;
-#      its version and date;
-#   7. the library, installed into a temporary folder and used from there
+#   6. every fuzz target for FUZZ_SECONDS each (60 by default);
+#   7. clang-tidy and cppcheck on src/, clang-tidy on the Python module;
+#   8. the Debian packages, built, unpacked, tried and run through lintian;
+#      their version and date;
+#   9. the library, installed into a temporary folder and used from there
 #      through pkg-config (shared and static) and CMake's find_package;
-#   8. two release builds in other folders: the same executables and package;
-#   9. the Windows build under wine, and the aarch64 and s390x (big-endian)
+#  10. two release builds in other folders: the same executables and package;
+#  11. the Windows build under wine, and the aarch64 and s390x (big-endian)
 #      builds under qemu-user: each whole test suite, and the zip and the
-#      arm64 package tried.
+#      arm64 packages tried.
 # scripts/prerequisites.sh test installs what it needs.
+#   tests/run-all.sh [--quick]
+# --quick runs steps 1, 2 and 5 alone: a few minutes rather than most of an
+# hour, for a round while working.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+quick=false
+case "${1:-}" in
+  --quick) quick=true ;;
+  "") ;;
+  *) echo "usage: tests/run-all.sh [--quick]" >&2; exit 2 ;;
+esac
 
 step() { printf '\n== %s\n' "$*"; }
 
@@ -29,14 +40,24 @@ tests/license-check.sh
 step "tests"
 cmake --workflow --preset dev
 
-step "datasig sign killed and failing at each system call"
-tests/crash-check.sh
+if ! $quick; then
+  step "datasig sign killed and failing at each system call"
+  tests/crash-check.sh
+
+  step "Python module"
+  tests/python-check.sh
+fi
 
 step "tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake --workflow --preset asan
 
 step "datasig check under ThreadSanitizer"
 cmake --workflow --preset tsan
+
+if $quick; then
+  step "quick checks passed (tests/run-all.sh without --quick runs every check)"
+  exit 0
+fi
 
 step "fuzzing, ${FUZZ_SECONDS:-60} s per target"
 fuzz/run.sh "${FUZZ_SECONDS:-60}"
@@ -48,6 +69,8 @@ cmake --preset aarch64 >/dev/null
 clang-tidy -p build/aarch64 --quiet src/*/*_arm64*.cpp
 cppcheck --enable=warning,style,performance,portability --std=c++20 --language=c++ \
   --inline-suppr --error-exitcode=1 --quiet -I src src
+clang-tidy --quiet python/src/datasig_module.cpp -- -std=c++17 -Iinclude \
+  $(/usr/bin/python3-config --includes)
 echo "clang-tidy and cppcheck: no findings"
 
 step "Debian package"

@@ -1,0 +1,628 @@
+// SPDX-License-Identifier: MIT
+// datasig._datasig: libvalidate for Python. Every check runs without the
+// GIL, so that threads check side by side.
+#define PY_SSIZE_T_CLEAN
+#include <Python.h>
+#include <structmember.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "validate.h"
+
+namespace {
+
+constexpr std::size_t kReadSize = std::size_t{256} * 1024;
+// Below this, a chunk is taken faster than the GIL is let go and taken back.
+constexpr Py_ssize_t kReleaseGilFrom = Py_ssize_t{8} * 1024;
+constexpr unsigned char kEofMark = 0x1A;
+
+PyObject* status_error(validate_status status)
+{
+    if (status == VALIDATE_ERROR_MEMORY) {
+        return PyErr_NoMemory();
+    }
+    PyErr_SetString(status == VALIDATE_ERROR_SIGN ? PyExc_ValueError : PyExc_SystemError,
+                    validate_status_message(status));
+    return nullptr;
+}
+
+// OSError(errno, strerror, filename) picks the subclass: FileNotFoundError...
+PyObject* os_error(int error, PyObject* filename)
+{
+    return PyObject_CallFunction(PyExc_OSError, "isO", error, std::strerror(error), filename);
+}
+
+// ---- Result
+
+struct ResultObject {
+    PyObject_HEAD
+    validate_result result;
+};
+
+PyTypeObject* result_type = nullptr;
+
+const validate_result& result_of(PyObject* self)
+{
+    return reinterpret_cast<ResultObject*>(self)->result;
+}
+
+PyObject* new_result(const validate_result& result)
+{
+    ResultObject* self = PyObject_New(ResultObject, result_type);
+    if (self != nullptr) {
+        self->result = result;
+    }
+    return reinterpret_cast<PyObject*>(self);
+}
+
+void result_dealloc(PyObject* self)
+{
+    PyTypeObject* type = Py_TYPE(self);
+    type->tp_free(self);
+    Py_DECREF(type);
+}
+
+PyObject* result_passed(PyObject* self, void*)
+{
+    return PyBool_FromLong(result_of(self).status == VALIDATE_PASSED ? 1 : 0);
+}
+
+PyObject* result_digest(PyObject* self, void*)
+{
+    return PyBytes_FromStringAndSize(reinterpret_cast<const char*>(result_of(self).digest),
+                                     VALIDATE_DIGEST_SIZE);
+}
+
+PyObject* result_expected(PyObject* self, void*)
+{
+    const validate_result& r = result_of(self);
+    return Py_BuildValue("(ss)", r.expected[0], r.expected[1]);
+}
+
+PyObject* result_found(PyObject* self, void*)
+{
+    const validate_result& r = result_of(self);
+    return Py_BuildValue("(yy)", r.found[0], r.found[1]);
+}
+
+PyObject* result_found_lines(PyObject* self, void*)
+{
+    const validate_result& r = result_of(self);
+    return Py_BuildValue("(KK)", static_cast<unsigned long long>(r.found_line[0]),
+                         static_cast<unsigned long long>(r.found_line[1]));
+}
+
+PyObject* result_key_line(PyObject* self, void*)
+{
+    return PyBytes_FromString(result_of(self).key_line);
+}
+
+PyObject* result_repr(PyObject* self)
+{
+    const validate_result& r = result_of(self);
+    char digest[17];
+    for (std::size_t i = 0; i < 8; ++i) {
+        std::snprintf(digest + 2 * i, 3, "%02x", r.digest[i]);
+    }
+    const auto n = [](std::uint64_t value) { return static_cast<unsigned long long>(value); };
+    return PyUnicode_FromFormat(
+        "<datasig.Result passed=%s digest=%s... found_lines=(%llu, %llu) key_line_number=%llu "
+        "digested_pieces=%llu ignored_pieces=%llu signature_pieces=%llu>",
+        r.status == VALIDATE_PASSED ? "True" : "False", digest, n(r.found_line[0]),
+        n(r.found_line[1]), n(r.key_line_number), n(r.digested_pieces), n(r.ignored_pieces),
+        n(r.signature_pieces));
+}
+
+bool same_result(const validate_result& a, const validate_result& b)
+{
+    bool same = a.status == b.status && std::memcmp(a.digest, b.digest, sizeof a.digest) == 0 &&
+                std::strcmp(a.key_line, b.key_line) == 0 &&
+                a.key_line_number == b.key_line_number && a.digested_pieces == b.digested_pieces &&
+                a.ignored_pieces == b.ignored_pieces && a.signature_pieces == b.signature_pieces;
+    for (int slot = 0; slot < 2; ++slot) {
+        same = same && std::strcmp(a.expected[slot], b.expected[slot]) == 0 &&
+               std::strcmp(a.found[slot], b.found[slot]) == 0 &&
+               a.found_line[slot] == b.found_line[slot];
+    }
+    return same;
+}
+
+PyObject* result_compare(PyObject* self, PyObject* other, int op)
+{
+    if (!PyObject_TypeCheck(other, result_type) || (op != Py_EQ && op != Py_NE)) {
+        Py_RETURN_NOTIMPLEMENTED;
+    }
+    return PyBool_FromLong(same_result(result_of(self), result_of(other)) == (op == Py_EQ) ? 1 : 0);
+}
+
+#define RESULT_NUMBER(name, doc)                                                                   \
+    {                                                                                              \
+        #name, T_ULONGLONG, offsetof(ResultObject, result) + offsetof(validate_result, name),       \
+            READONLY, doc                                                                          \
+    }
+
+PyMemberDef result_members[] = {
+    RESULT_NUMBER(key_line_number, "The line of the key line in effect, from 1; 0 without one."),
+    RESULT_NUMBER(digested_pieces, "Pieces of at most 79 characters that were digested."),
+    RESULT_NUMBER(ignored_pieces, "Pieces that were ignored: comments, blank lines."),
+    RESULT_NUMBER(signature_pieces, "Pieces that were signature lines."),
+    {nullptr, 0, 0, 0, nullptr},
+};
+
+PyGetSetDef result_getset[] = {
+    {"passed", result_passed, nullptr, "True when the signature lines match.", nullptr},
+    {"digest", result_digest, nullptr, "The SHA-512 digest of the content lines, 64 bytes.",
+     nullptr},
+    {"expected", result_expected, nullptr,
+     "The two signature lines the content requires, str: 'G' and 64 uppercase hex digits.",
+     nullptr},
+    {"found", result_found, nullptr,
+     "The file's first and second signature lines as read, bytes, line end included "
+     "(b'' when missing).",
+     nullptr},
+    {"found_lines", result_found_lines, nullptr,
+     "The lines the found signature lines were read from, from 1; 0 when missing.", nullptr},
+    {"key_line", result_key_line, nullptr,
+     "The key line in effect as digested, bytes (b'' without one).", nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+PyType_Slot result_slots[] = {
+    {Py_tp_dealloc, reinterpret_cast<void*>(result_dealloc)},
+    {Py_tp_repr, reinterpret_cast<void*>(result_repr)},
+    {Py_tp_richcompare, reinterpret_cast<void*>(result_compare)},
+    {Py_tp_hash, reinterpret_cast<void*>(PyObject_HashNotImplemented)},
+    {Py_tp_members, result_members},
+    {Py_tp_getset, result_getset},
+    {Py_tp_doc, const_cast<char*>("What the check of one data file found.")},
+    {0, nullptr},
+};
+
+PyType_Spec result_spec = {"datasig.Result", sizeof(ResultObject), 0,
+                           Py_TPFLAGS_DEFAULT | Py_TPFLAGS_DISALLOW_INSTANTIATION, result_slots};
+
+// ---- Checker
+
+struct CheckerObject {
+    PyObject_HEAD
+    validate_checker* checker;
+    // Held while the checker works, which may be without the GIL.
+    PyThread_type_lock lock;
+};
+
+CheckerObject* as_checker(PyObject* self)
+{
+    return reinterpret_cast<CheckerObject*>(self);
+}
+
+void lock_checker(CheckerObject* self)
+{
+    if (PyThread_acquire_lock(self->lock, NOWAIT_LOCK) == 0) {
+        Py_BEGIN_ALLOW_THREADS
+        PyThread_acquire_lock(self->lock, WAIT_LOCK);
+        Py_END_ALLOW_THREADS
+    }
+}
+
+PyObject* checker_update(PyObject* self, PyObject* data)
+{
+    Py_buffer view;
+    if (PyObject_GetBuffer(data, &view, PyBUF_SIMPLE) < 0) {
+        return nullptr;
+    }
+    CheckerObject* checker = as_checker(self);
+    if (view.len >= kReleaseGilFrom) {
+        Py_BEGIN_ALLOW_THREADS
+        PyThread_acquire_lock(checker->lock, WAIT_LOCK);
+        validate_checker_update(checker->checker, view.buf, static_cast<std::size_t>(view.len));
+        PyThread_release_lock(checker->lock);
+        Py_END_ALLOW_THREADS
+    } else {
+        lock_checker(checker);
+        validate_checker_update(checker->checker, view.buf, static_cast<std::size_t>(view.len));
+        PyThread_release_lock(checker->lock);
+    }
+    PyBuffer_Release(&view);
+    Py_RETURN_NONE;
+}
+
+PyObject* checker_finish(PyObject* self, PyObject*)
+{
+    CheckerObject* checker = as_checker(self);
+    validate_result result;
+    Py_BEGIN_ALLOW_THREADS
+    PyThread_acquire_lock(checker->lock, WAIT_LOCK);
+    validate_checker_final(checker->checker, &result);
+    PyThread_release_lock(checker->lock);
+    Py_END_ALLOW_THREADS
+    return new_result(result);
+}
+
+PyObject* checker_reset(PyObject* self, PyObject*)
+{
+    CheckerObject* checker = as_checker(self);
+    lock_checker(checker);
+    validate_checker_reset(checker->checker);
+    PyThread_release_lock(checker->lock);
+    Py_RETURN_NONE;
+}
+
+void checker_dealloc(PyObject* self)
+{
+    CheckerObject* checker = as_checker(self);
+    validate_checker_free(checker->checker);
+    if (checker->lock != nullptr) {
+        PyThread_free_lock(checker->lock);
+    }
+    PyTypeObject* type = Py_TYPE(self);
+    type->tp_free(self);
+    Py_DECREF(type);
+}
+
+PyObject* checker_new(PyTypeObject* type, PyObject* args, PyObject* kwargs)
+{
+    static const char* keywords[] = {"data", nullptr};
+    PyObject* data = nullptr;
+    if (PyArg_ParseTupleAndKeywords(args, kwargs, "|O:Checker", const_cast<char**>(keywords),
+                                    &data) == 0) {
+        return nullptr;
+    }
+    PyObject* self = type->tp_alloc(type, 0);
+    if (self == nullptr) {
+        return nullptr;
+    }
+    CheckerObject* checker = as_checker(self);
+    checker->checker = validate_checker_new();
+    checker->lock = PyThread_allocate_lock();
+    if (checker->checker == nullptr || checker->lock == nullptr) {
+        Py_DECREF(self);
+        return PyErr_NoMemory();
+    }
+    if (data != nullptr && data != Py_None) {
+        PyObject* none = checker_update(self, data);
+        if (none == nullptr) {
+            Py_DECREF(self);
+            return nullptr;
+        }
+        Py_DECREF(none);
+    }
+    return self;
+}
+
+PyMethodDef checker_methods[] = {
+    {"update", checker_update, METH_O,
+     "update(data, /)\n--\n\nTakes the next bytes of the file: any bytes-like object."},
+    {"finish", checker_finish, METH_NOARGS,
+     "finish()\n--\n\nEnds the file and returns its Result; the checker then starts a new file."},
+    {"reset", checker_reset, METH_NOARGS,
+     "reset()\n--\n\nDrops the bytes taken since the last finish and starts a new file."},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+PyType_Slot checker_slots[] = {
+    {Py_tp_new, reinterpret_cast<void*>(checker_new)},
+    {Py_tp_dealloc, reinterpret_cast<void*>(checker_dealloc)},
+    {Py_tp_methods, checker_methods},
+    {Py_tp_doc, const_cast<char*>(
+                    "Checker(data=None)\n--\n\n"
+                    "Checks a data file given in chunks: update() any number of times, then "
+                    "finish().\nHow the bytes are split does not change the result.")},
+    {0, nullptr},
+};
+
+PyType_Spec checker_spec = {"datasig.Checker", sizeof(CheckerObject), 0, Py_TPFLAGS_DEFAULT,
+                            checker_slots};
+
+// ---- Files
+
+// Each thread keeps a checker, so that files in a row that share a key line
+// set up the key once: validate_check_file makes a checker, and so a key
+// set-up, for each file, which costs twice the check of a 4 KiB file.
+struct ThreadChecker {
+    validate_checker* checker = nullptr;
+    unsigned char* buffer = nullptr;
+    ThreadChecker() = default;
+    ThreadChecker(const ThreadChecker&) = delete;
+    ThreadChecker& operator=(const ThreadChecker&) = delete;
+    ~ThreadChecker()
+    {
+        validate_checker_free(checker);
+        std::free(buffer);
+    }
+};
+
+thread_local ThreadChecker thread_checker;
+
+ThreadChecker* this_threads_checker()
+{
+    if (thread_checker.checker == nullptr) {
+        thread_checker.checker = validate_checker_new();
+    }
+    if (thread_checker.buffer == nullptr) {
+        thread_checker.buffer = static_cast<unsigned char*>(std::malloc(kReadSize));
+    }
+    if (thread_checker.checker == nullptr || thread_checker.buffer == nullptr) {
+        PyErr_NoMemory();
+        return nullptr;
+    }
+    return &thread_checker;
+}
+
+// Checks the file at path as validate reads it: a folder is no file to
+// read, and nothing after a 0x1A byte is read. Returns 0, or the errno of
+// the failed open or read. Runs without the GIL.
+int check_file(ThreadChecker& own, const char* path, validate_result* result)
+{
+    int file;
+    do {
+        file = open(path, O_RDONLY | O_CLOEXEC);
+    } while (file < 0 && errno == EINTR);
+    if (file < 0) {
+        return errno;
+    }
+    struct stat status {};
+    int error = fstat(file, &status) != 0 ? errno : S_ISDIR(status.st_mode) ? EISDIR : 0;
+    validate_checker_reset(own.checker);
+    while (error == 0) {
+        const ssize_t got = read(file, own.buffer, kReadSize);
+        if (got < 0) {
+            error = errno == EINTR ? 0 : errno;
+            continue;
+        }
+        if (got == 0) {
+            break;
+        }
+        const auto size = static_cast<std::size_t>(got);
+        validate_checker_update(own.checker, own.buffer, size);
+        if (std::memchr(own.buffer, kEofMark, size) != nullptr) {
+            break;
+        }
+    }
+    close(file);
+    if (error == 0) {
+        validate_checker_final(own.checker, result);
+    }
+    return error;
+}
+
+// The file name as os.fspath gives it (str or bytes), and its bytes.
+bool file_name(PyObject* path, PyObject** name, PyObject** encoded)
+{
+    *name = PyOS_FSPath(path);
+    if (*name == nullptr) {
+        return false;
+    }
+    if (PyUnicode_FSConverter(*name, encoded) == 0) {
+        Py_CLEAR(*name);
+        return false;
+    }
+    return true;
+}
+
+// One file, read as validate reads it.
+PyObject* check_path(PyObject*, PyObject* path)
+{
+    PyObject* name = nullptr;
+    PyObject* encoded = nullptr;
+    if (!file_name(path, &name, &encoded)) {
+        return nullptr;
+    }
+    validate_result result;
+    validate_status status;
+    Py_BEGIN_ALLOW_THREADS
+    status = validate_check_file(PyBytes_AS_STRING(encoded), &result);
+    Py_END_ALLOW_THREADS
+    PyObject* outcome = nullptr;
+    if (status == VALIDATE_PASSED || status == VALIDATE_ALTERED) {
+        outcome = new_result(result);
+    } else if (status != VALIDATE_ERROR_OPEN && status != VALIDATE_ERROR_READ) {
+        status_error(status);
+    } else if (PyObject* exception = os_error(result.error_number != 0 ? result.error_number : EIO,
+                                              name);
+               exception != nullptr) {
+        PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(exception)), exception);
+        Py_DECREF(exception);
+    }
+    Py_DECREF(encoded);
+    Py_DECREF(name);
+    return outcome;
+}
+
+// Checks a batch of files with one release of the GIL, with this thread's
+// checker: a list of a Result or an OSError for each.
+PyObject* check_paths(PyObject*, PyObject* paths)
+{
+    PyObject* sequence = PySequence_Fast(paths, "check_paths() takes a sequence of paths");
+    if (sequence == nullptr) {
+        return nullptr;
+    }
+    const Py_ssize_t count = PySequence_Fast_GET_SIZE(sequence);
+    PyObject* names = PyList_New(count);
+    PyObject* encoded = PyList_New(count);
+    std::unique_ptr<validate_result[]> results(new (std::nothrow) validate_result[count]);
+    std::unique_ptr<int[]> errors(new (std::nothrow) int[count]);
+    PyObject* outcomes = nullptr;
+    ThreadChecker* own = nullptr;
+    if (names == nullptr || encoded == nullptr || !results || !errors) {
+        if (PyErr_Occurred() == nullptr) {
+            PyErr_NoMemory();
+        }
+        goto done;
+    }
+    for (Py_ssize_t i = 0; i < count; ++i) {
+        PyObject* name = nullptr;
+        PyObject* bytes = nullptr;
+        if (!file_name(PySequence_Fast_GET_ITEM(sequence, i), &name, &bytes)) {
+            goto done;
+        }
+        PyList_SET_ITEM(names, i, name);
+        PyList_SET_ITEM(encoded, i, bytes);
+    }
+    own = this_threads_checker();
+    if (own == nullptr) {
+        goto done;
+    }
+    Py_BEGIN_ALLOW_THREADS
+    for (Py_ssize_t i = 0; i < count; ++i) {
+        errors[i] = check_file(*own, PyBytes_AS_STRING(PyList_GET_ITEM(encoded, i)), &results[i]);
+    }
+    Py_END_ALLOW_THREADS
+    outcomes = PyList_New(count);
+    for (Py_ssize_t i = 0; outcomes != nullptr && i < count; ++i) {
+        PyObject* outcome = errors[i] == 0 ? new_result(results[i])
+                                           : os_error(errors[i], PyList_GET_ITEM(names, i));
+        if (outcome == nullptr) {
+            Py_CLEAR(outcomes);
+        } else {
+            PyList_SET_ITEM(outcomes, i, outcome);
+        }
+    }
+done:
+    Py_XDECREF(encoded);
+    Py_XDECREF(names);
+    Py_DECREF(sequence);
+    return outcomes;
+}
+
+// ---- Bytes held in memory
+
+PyObject* check_bytes(PyObject*, PyObject* data)
+{
+    Py_buffer view;
+    if (PyObject_GetBuffer(data, &view, PyBUF_SIMPLE) < 0) {
+        return nullptr;
+    }
+    ThreadChecker* own = this_threads_checker();
+    PyObject* outcome = nullptr;
+    if (own != nullptr) {
+        validate_result result;
+        Py_BEGIN_ALLOW_THREADS
+        validate_checker_reset(own->checker);
+        validate_checker_update(own->checker, view.buf, static_cast<std::size_t>(view.len));
+        validate_checker_final(own->checker, &result);
+        Py_END_ALLOW_THREADS
+        outcome = new_result(result);
+    }
+    PyBuffer_Release(&view);
+    return outcome;
+}
+
+PyObject* sign(PyObject*, PyObject* data)
+{
+    Py_buffer view;
+    if (PyObject_GetBuffer(data, &view, PyBUF_SIMPLE) < 0) {
+        return nullptr;
+    }
+    const auto size = static_cast<std::size_t>(view.len);
+    const std::size_t bound = validate_sign_bound(size);
+    PyObject* out = bound > static_cast<std::size_t>(PY_SSIZE_T_MAX)
+                        ? PyErr_NoMemory()
+                        : PyBytes_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(bound));
+    if (out != nullptr) {
+        std::size_t out_size = 0;
+        validate_status status;
+        Py_BEGIN_ALLOW_THREADS
+        status = validate_sign(view.buf, size, PyBytes_AS_STRING(out), bound, &out_size);
+        Py_END_ALLOW_THREADS
+        if (status != VALIDATE_PASSED) {
+            Py_CLEAR(out);
+            status_error(status);
+        } else {
+            _PyBytes_Resize(&out, static_cast<Py_ssize_t>(out_size));
+        }
+    }
+    PyBuffer_Release(&view);
+    return out;
+}
+
+PyObject* explain(PyObject*, PyObject* args)
+{
+    Py_buffer view;
+    PyObject* name = nullptr;
+    if (PyArg_ParseTuple(args, "y*O&:explain", &view, PyUnicode_FSConverter, &name) == 0) {
+        return nullptr;
+    }
+    // Most reports fit; a longer one is made again with room for it.
+    std::size_t capacity = std::size_t{16} * 1024;
+    char* report = nullptr;
+    std::size_t length = 0;
+    validate_status status = VALIDATE_ERROR_SPACE;
+    while (status == VALIDATE_ERROR_SPACE) {
+        PyMem_Free(report);
+        report = static_cast<char*>(PyMem_Malloc(capacity));
+        if (report == nullptr) {
+            status = VALIDATE_ERROR_MEMORY;
+            break;
+        }
+        Py_BEGIN_ALLOW_THREADS
+        status = validate_explain(view.buf, static_cast<std::size_t>(view.len),
+                                  PyBytes_AS_STRING(name), report, capacity, &length);
+        Py_END_ALLOW_THREADS
+        capacity = length + 1;
+    }
+    PyObject* text = status == VALIDATE_PASSED || status == VALIDATE_ALTERED
+                         ? PyUnicode_DecodeUTF8(report, static_cast<Py_ssize_t>(length),
+                                                "surrogateescape")
+                         : status_error(status);
+    PyMem_Free(report);
+    Py_DECREF(name);
+    PyBuffer_Release(&view);
+    return text;
+}
+
+PyMethodDef module_methods[] = {
+    {"check_bytes", check_bytes, METH_O, "Checks a data file held in a bytes-like object."},
+    {"check_path", check_path, METH_O, "Checks the data file at a path."},
+    {"check_paths", check_paths, METH_O,
+     "Checks the files at a sequence of paths: a Result or an OSError for each."},
+    {"sign", sign, METH_O, "The data file signed, as datasig sign writes it."},
+    {"explain", explain, METH_VARARGS, "The report datasig explain prints for a data file."},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+PyModuleDef module_definition = {
+    PyModuleDef_HEAD_INIT,
+    "datasig._datasig",
+    "libvalidate's check, signing and explaining; the datasig package wraps it.",
+    -1,
+    module_methods,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+};
+
+} // namespace
+
+// Python looks for this name.
+// NOLINTNEXTLINE(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp)
+PyMODINIT_FUNC PyInit__datasig(void)
+{
+    PyObject* module = PyModule_Create(&module_definition);
+    if (module == nullptr) {
+        return nullptr;
+    }
+    result_type = reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&result_spec));
+    PyObject* checker_type = PyType_FromSpec(&checker_spec);
+    if (result_type == nullptr || checker_type == nullptr ||
+        PyModule_AddObjectRef(module, "Result", reinterpret_cast<PyObject*>(result_type)) < 0 ||
+        PyModule_AddObjectRef(module, "Checker", checker_type) < 0 ||
+        PyModule_AddStringConstant(module, "VERSION", validate_version()) < 0) {
+        Py_XDECREF(checker_type);
+        Py_DECREF(module);
+        return nullptr;
+    }
+    Py_DECREF(checker_type);
+    return module;
+}
