@@ -67,6 +67,35 @@ const CipherContext& key_schedule(KeySchedule& last, const char* key_text, std::
 
 } // namespace
 
+void prepare_key_schedules(CheckContext* const* contexts, std::size_t count)
+{
+    constexpr std::size_t kTogether = 4;
+    CipherContext* ciphers[kTogether];
+    const unsigned char* keys[kTogether];
+    int key_lengths[kTogether];
+    int waiting = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        KeySchedule& schedule = contexts[i]->key_schedule;
+        char key_text[kKeyTextSize];
+        const std::size_t key_length = make_key_text(contexts[i]->key_prefix, key_text);
+        if (schedule.key_length == key_length && std::memcmp(schedule.key_text, key_text, key_length) == 0) {
+            continue;
+        }
+        std::memcpy(schedule.key_text, key_text, key_length);
+        schedule.key_length = key_length;
+        ciphers[waiting] = &schedule.cipher;
+        keys[waiting] = reinterpret_cast<const unsigned char*>(schedule.key_text);
+        key_lengths[waiting] = static_cast<int>(key_length);
+        if (++waiting == kTogether) {
+            cipher_setup_together(ciphers, keys, key_lengths, waiting);
+            waiting = 0;
+        }
+    }
+    if (waiting > 0) {
+        cipher_setup_together(ciphers, keys, key_lengths, waiting);
+    }
+}
+
 std::uint32_t hex8_to_word(const char* text)
 {
     std::uint32_t value = 0;

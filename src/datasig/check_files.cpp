@@ -165,18 +165,23 @@ std::ptrdiff_t read_counted(void* handle, unsigned char* buffer, std::size_t cap
     return n;
 }
 
-// What a thread checks its files with: its own stream and check context,
-// whose key schedule serves files in a row that share a key line.
+// Files a thread takes at a time: their key schedules are set up side by
+// side.
+constexpr std::size_t kFilesTogether = 4;
+
+// What a thread checks its files with: a stream, and a check context for
+// each file it takes at a time, whose key schedule serves files in a row
+// that share a key line.
 struct FileChecker {
     TextStream stream;
-    CheckContext context;
+    CheckContext contexts[kFilesTogether];
 };
 
-// The check of one file, whole, as validate runs it.
-Outcome check_one(const FileToCheck& file, FileChecker& checker,
-                  std::atomic<std::uint64_t>& bytes_read)
+// Reads a file whole into context, as validate does; its outcome is pending
+// when the file was read, to be decided once the key is set up.
+Outcome read_one(const FileToCheck& file, TextStream& stream, CheckContext& context,
+                 std::atomic<std::uint64_t>& bytes_read)
 {
-    TextStream& stream = checker.stream;
     if (!file.problem.empty()) {
         return {Verdict::unreadable, true, 0};
     }
@@ -187,13 +192,33 @@ Outcome check_one(const FileToCheck& file, FileChecker& checker,
     }
     CountedFile counted{handle, &bytes_read};
     text_stream_open(stream, read_counted, &counted);
-    const bool read_to_end = check_stream(stream, checker.context);
+    const bool read_to_end = check_stream(stream, context);
     const int read_error = errno;
     std::fclose(handle);
     if (!read_to_end) {
         return {Verdict::unreadable, false, read_error};
     }
-    return {check_passes(checker.context) ? Verdict::passed : Verdict::failed, false, 0};
+    return {Verdict::pending, false, 0};
+}
+
+// The checks of up to kFilesTogether files.
+void check_together(const FileToCheck* files, std::size_t count, FileChecker& checker,
+                    Outcome* outcomes, std::atomic<std::uint64_t>& bytes_read)
+{
+    CheckContext* read[kFilesTogether];
+    std::size_t read_count = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        outcomes[i] = read_one(files[i], checker.stream, checker.contexts[i], bytes_read);
+        if (outcomes[i].verdict == Verdict::pending) {
+            read[read_count++] = &checker.contexts[i];
+        }
+    }
+    prepare_key_schedules(read, read_count);
+    for (std::size_t i = 0; i < count; ++i) {
+        if (outcomes[i].verdict == Verdict::pending) {
+            outcomes[i].verdict = check_passes(checker.contexts[i]) ? Verdict::passed : Verdict::failed;
+        }
+    }
 }
 
 // ---- The run
@@ -216,7 +241,8 @@ struct Slot {
 class Run {
 public:
     Run(FileWalk& walk, unsigned jobs, const CheckOptions& options)
-        : walk_(walk), options_(options), window_(kWindowPerJob * jobs), slots_(window_)
+        : walk_(walk), options_(options), jobs_(jobs), window_(kWindowPerJob * jobs),
+          slots_(window_)
     {
     }
 
@@ -295,31 +321,47 @@ public:
 private:
     void work_through(FileChecker& checker)
     {
+        FileToCheck files[kFilesTogether];
+        Outcome outcomes[kFilesTogether];
         for (;;) {
-            FileToCheck file;
-            std::size_t index = 0;
+            std::size_t first = 0;
+            std::size_t count = 0;
             {
                 std::unique_lock lock(mutex_);
                 ++waiting_;
                 room_.wait(lock,
                            [this] { return walk_ended_ || next_taken_ < next_written_ + window_; });
                 --waiting_;
-                if (!walk_ended_ && !walk_.next(file)) {
-                    walk_ended_ = true;
+                // As many files as are free to take, up to kFilesTogether;
+                // one at a time at first, so that a few large files are read
+                // side by side by the threads rather than in turn by one.
+                first = next_taken_;
+                const std::size_t most = next_taken_ < jobs_ * kFilesTogether ? 1 : kFilesTogether;
+                while (count < most && !walk_ended_ &&
+                       next_taken_ < next_written_ + window_) {
+                    if (!walk_.next(files[count])) {
+                        walk_ended_ = true;
+                        break;
+                    }
+                    slots_[next_taken_ % window_].file = files[count];
+                    ++next_taken_;
+                    ++count;
                 }
-                if (walk_ended_) {
+                if (count == 0) {
                     ready_.notify_all();
                     return;
                 }
-                index = next_taken_++;
-                slots_[index % window_].file = file;
             }
             if (options_.before_check != nullptr) {
-                options_.before_check(file.name);
+                for (std::size_t i = 0; i < count; ++i) {
+                    options_.before_check(files[i].name);
+                }
             }
-            const Outcome outcome = check_one(file, checker, bytes_read_);
+            check_together(files, count, checker, outcomes, bytes_read_);
             const std::lock_guard lock(mutex_);
-            slots_[index % window_].outcome = outcome;
+            for (std::size_t i = 0; i < count; ++i) {
+                slots_[(first + i) % window_].outcome = outcomes[i];
+            }
             // The writer is woken to write lines by the hundred rather than
             // one by one, which would cost two thread switches a file: once
             // half the window waits, or when the walk has ended. It wakes by
@@ -343,6 +385,7 @@ private:
 
     FileWalk& walk_;
     const CheckOptions& options_;
+    const std::size_t jobs_;
     const std::size_t window_;
     std::mutex mutex_;
     std::condition_variable ready_; // the writer's: the next outcome is there
