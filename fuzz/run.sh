@@ -15,7 +15,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 status=0
-for target in fuzz_validate fuzz_digest; do
+for target in fuzz_validate fuzz_digest fuzz_api; do
   mkdir -p "$work/$target/corpus" "$work/$target/findings"
   log="$work/$target/log"
   if "build/fuzz/fuzz/$target" -max_total_time="$seconds" -timeout=10 -max_len=8192 \

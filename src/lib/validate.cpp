@@ -91,7 +91,12 @@ const char* validate_version(void)
 
 const char* validate_status_message(validate_status status)
 {
-    switch (status) {
+    // C passes any int as the enum, where C++ allows only the values its
+    // enumerators span: the bytes are read as an int.
+    static_assert(sizeof status == sizeof(int));
+    int value = 0;
+    std::memcpy(&value, &status, sizeof value);
+    switch (value) {
     case VALIDATE_PASSED:
         return "the signature lines match";
     case VALIDATE_ALTERED:
