@@ -124,6 +124,14 @@ VALIDATE_API validate_status validate_checker_update(validate_checker *checker, 
 VALIDATE_API validate_status validate_checker_final(validate_checker *checker,
                                                     validate_result *result);
 
+/* Checks the data file at path with the checker, as validate_check_file
+ * does, dropping whatever was given to the checker since its last final. A
+ * program that checks many files keeps a checker per thread: files in a row
+ * that share a key line then set up its key once. */
+VALIDATE_API validate_status validate_checker_check_file(validate_checker *checker,
+                                                         const char *path,
+                                                         validate_result *result);
+
 /* Signs a data file held in memory: its signature lines replaced by the two
  * it requires, as datasig sign writes it. The signed file, out_size bytes,
  * goes to out when capacity allows; otherwise VALIDATE_ERROR_SPACE, nothing

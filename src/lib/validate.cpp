@@ -176,15 +176,11 @@ validate_status validate_check_bytes(const void* data, size_t size, validate_res
     return status;
 }
 
-validate_status validate_check_file(const char* path, validate_result* result)
+validate_status validate_checker_check_file(validate_checker* checker, const char* path,
+                                            validate_result* result)
 {
-    if (path == nullptr) {
+    if (checker == nullptr || path == nullptr) {
         return argument_error(result);
-    }
-    validate_checker* checker = validate_checker_new();
-    if (checker == nullptr) {
-        clear_result(result, VALIDATE_ERROR_MEMORY);
-        return VALIDATE_ERROR_MEMORY;
     }
     validate_status status = VALIDATE_ERROR_OPEN;
     errno = 0;
@@ -202,6 +198,21 @@ validate_status validate_check_file(const char* path, validate_result* result)
             clear_result(result, status, read_error);
         }
     }
+    check_feed_open(checker->stream, checker->context);
+    return status;
+}
+
+validate_status validate_check_file(const char* path, validate_result* result)
+{
+    if (path == nullptr) {
+        return argument_error(result);
+    }
+    validate_checker* checker = validate_checker_new();
+    if (checker == nullptr) {
+        clear_result(result, VALIDATE_ERROR_MEMORY);
+        return VALIDATE_ERROR_MEMORY;
+    }
+    const validate_status status = validate_checker_check_file(checker, path, result);
     validate_checker_free(checker);
     return status;
 }

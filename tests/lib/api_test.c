@@ -167,6 +167,9 @@ int main(void)
         if (n < 2) {
             memset(&other, 0, sizeof other);
             CHECK(validate_check_file(examples[n], &other) == status && SAME(whole, other));
+            validate_checker_update(checker, "G left over\n", 12);
+            CHECK(validate_checker_check_file(checker, examples[n], &other) == status &&
+                  SAME(whole, other));
         }
         for (i = 0; i < sizeof chunk_sizes / sizeof chunk_sizes[0]; ++i) {
             validate_checker_update(checker, "G left over\n", 12);
@@ -186,6 +189,8 @@ int main(void)
     {
         const validate_status statuses[] = {
             validate_check_bytes(NULL, 1, &whole), validate_check_file(NULL, &other),
+            validate_checker_check_file(NULL, "f", &other),
+            validate_checker_check_file(checker, NULL, &other),
             validate_checker_reset(NULL), validate_checker_update(NULL, "A", 1),
             validate_checker_update(checker, NULL, 1), validate_checker_final(NULL, NULL),
             validate_sign(NULL, 1, in.data, 9, &size), validate_sign("A", 1, NULL, 9, &size),
