@@ -3,8 +3,10 @@
 # Checks that the project states its license: LICENSE holds the MIT terms,
 # and every source file starts with its SPDX line, "// SPDX-License-Identifier:
 # MIT" in C++, "# SPDX-License-Identifier: MIT" in shell and CMake (after the
-# #! line, if there is one). The source files are the C++ files of src/,
-# tests/, fuzz/ and bench/, every shell script and every CMake file.
+# #! line, if there is one), and in the comment of their own language in the
+# page's JavaScript, HTML and CSS. The source files are the C++ files of
+# src/, tests/, fuzz/ and bench/, every shell script and every CMake file,
+# the files of web/ and the JavaScript of tests/.
 #   tests/license-check.sh               check
 #   tests/license-check.sh --add         give each file without a line one
 set -euo pipefail
@@ -22,7 +24,9 @@ while IFS= read -r -d '' file; do
   [ -f "$file" ] || continue
   files=$((files + 1))
   case "$file" in
-  *.cpp | *.hpp) spdx='// SPDX-License-Identifier: MIT' ;;
+  *.cpp | *.hpp | *.js | *.mjs) spdx='// SPDX-License-Identifier: MIT' ;;
+  *.html) spdx='<!-- SPDX-License-Identifier: MIT -->' ;;
+  *.css) spdx='/* SPDX-License-Identifier: MIT */' ;;
   *) spdx='# SPDX-License-Identifier: MIT' ;;
   esac
   at=1
@@ -34,7 +38,8 @@ while IFS= read -r -d '' file; do
   fi
 done < <(git ls-files -z --cached --others --exclude-standard -- \
   'src/*.cpp' 'src/*.hpp' 'tests/*.cpp' 'tests/*.hpp' 'fuzz/*.cpp' 'fuzz/*.hpp' \
-  'bench/*.cpp' 'bench/*.hpp' '*.sh' .ci/run '*CMakeLists.txt' '*.cmake')
+  'bench/*.cpp' 'bench/*.hpp' '*.sh' .ci/run '*CMakeLists.txt' '*.cmake' \
+  'web/*.js' 'web/*.html' 'web/*.css' 'tests/*.mjs')
 
 case "$mode" in
 --add) echo "SPDX line added to ${#missing[@]} of $files source files" ;;
