@@ -11,7 +11,9 @@
 #   6. the Debian package, built, unpacked, tried and run through lintian;
 #      its version and date;
 #   7. two release builds in other folders: the same executables and package;
-#   8. the Windows build under wine, and the aarch64 and s390x (big-endian)
+#   8. the browser page (the library as WebAssembly) in Chromium: its verdicts
+#      and details against validate's and datasig explain's;
+#   9. the Windows build under wine, and the aarch64 and s390x (big-endian)
 #      builds under qemu-user: each whole test suite, and the zip and the
 #      arm64 package tried.
 # scripts/prerequisites.sh test installs what it needs.
@@ -49,6 +51,9 @@ tests/package-check.sh
 
 step "reproducible release: two builds in other folders"
 tests/reproducible-check.sh
+
+step "the browser page in Chromium"
+tests/web-check.sh
 
 for preset in windows aarch64 s390x; do
   step "$preset build, tests through its emulator"
