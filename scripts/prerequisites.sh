@@ -6,8 +6,9 @@
 #   test   everything tests/run-all.sh uses: GoogleTest, clang with its
 #          sanitizer and fuzzer runtimes, clang-tidy, cppcheck, the packaging
 #          tools and lintian, the cross compilers, wine and qemu-user for
-#          the Windows, aarch64 and s390x builds, and Debian's python3 with
-#          what builds the Python module's wheel, pytest and mypy
+#          the Windows, aarch64 and s390x builds, Debian's python3 with what
+#          builds the Python module's wheel, pytest and mypy, and Emscripten,
+#          Node.js, npm and Chromium for the browser page
 #   bench  what bench/compare.sh, bench/python_bench.sh and the
 #          micro-benchmarks use
 #   scripts/prerequisites.sh [--check] build|test|bench ...
@@ -59,6 +60,12 @@ for_test() {
   need_command s390x-linux-gnu-g++ g++-s390x-linux-gnu
   need_command qemu-aarch64 qemu-user
   need_command qemu-s390x qemu-user
+  need_command emcc emscripten
+  # Debian's emscripten links only with acorn, which it finds through NODE_PATH.
+  need_file /usr/share/nodejs/acorn/package.json node-acorn
+  need_command node nodejs
+  need_command npm npm
+  need_command chromium chromium
 }
 
 # The fuzzer and sanitizer runtimes of whichever clang is installed: known

@@ -9,6 +9,7 @@
 #   validate-VERSION-windows-x86_64.zip  the windows preset
 #   validate_datasig-VERSION-*.whl       the Python module, from the sources
 #                                        archive, with Debian's python3
+#   validate-web-VERSION.zip             the wasm preset: the browser page
 # Every build dates itself by the last commit, so building the same commit
 # again, here or elsewhere, gives the same bytes. A work tree with changes
 # that are not committed is refused: a release must be built from a commit.
@@ -50,11 +51,38 @@ package() {
   }
   cp "$build/$file" dist/
 }
+
+# The page from the wasm preset, to open from disk or put on a static host:
+# its files under validate-web-VERSION/, stamped with the commit's time and
+# stored in sorted order, so that the zip too is the same on every build.
+web_page() {
+  local file=validate-web-$version.zip build=build/dist/wasm tool
+  for tool in emcc zip; do
+    command -v "$tool" >/dev/null || {
+      echo "$file: not built, this machine lacks $tool (scripts/prerequisites.sh test installs it)"
+      return 0
+    }
+  done
+  { cmake --preset wasm -B "$build" && cmake --build "$build"; } >"$build.log" 2>&1 || {
+    tail -n 40 "$build.log"
+    echo "release: the wasm build failed; its log is $build.log" >&2
+    exit 1
+  }
+  local folder=build/dist/validate-web-$version epoch
+  epoch=$(git log -1 --format=%ct)
+  rm -rf "$folder"
+  cp -r "$build/web" "$folder"
+  cp LICENSE "$folder/LICENSE.txt"
+  chmod -R u=rwX,go=rX "$folder"
+  find "$folder" -exec touch -h -d "@$epoch" {} +
+  (cd build/dist && find "validate-web-$version" | LC_ALL=C sort | TZ=UTC zip -q -X -@ "../../dist/$file")
+}
 mkdir -p build/dist
 unset SOURCE_DATE_EPOCH
 package release DEB "validate_${version}_$(dpkg --print-architecture).deb" g++ dpkg-shlibdeps
 package aarch64 DEB "validate_${version}_arm64.deb" aarch64-linux-gnu-g++ qemu-aarch64
 package windows ZIP "validate-$version-windows-x86_64.zip" x86_64-w64-mingw32-g++-posix wine mandoc
+web_page
 
 # The wheel, built offline from the sources archive unpacked, so that it
 # holds what was committed and nothing built before.

@@ -2,13 +2,15 @@
 # SPDX-License-Identifier: MIT
 # Checks that the project states its license: LICENSE holds the MIT terms,
 # and every source file starts with its SPDX line:
-#   // SPDX-License-Identifier: MIT        in C++,
-#   /* SPDX-License-Identifier: MIT */     in C,
+#   // SPDX-License-Identifier: MIT        in C++ and JavaScript,
+#   /* SPDX-License-Identifier: MIT */     in C and CSS,
+#   <!-- SPDX-License-Identifier: MIT -->  in HTML,
 #   # SPDX-License-Identifier: MIT         in shell, CMake and Python (after
 #                                          the #! line, if there is one).
 # The source files are the C++ files of src/, tests/, fuzz/ and bench/, every
 # C file (the library's header and its examples), every shell script and
-# every CMake file, and the Python package's files (python/) and scripts.
+# every CMake file, the Python package's files (python/) and scripts, the
+# files of web/ and the JavaScript of tests/.
 #   tests/license-check.sh               check
 #   tests/license-check.sh --add         give each file without a line one
 set -euo pipefail
@@ -26,8 +28,9 @@ while IFS= read -r -d '' file; do
   [ -f "$file" ] || continue
   files=$((files + 1))
   case "$file" in
-  *.cpp | *.hpp) spdx='// SPDX-License-Identifier: MIT' ;;
-  *.c | *.h) spdx='/* SPDX-License-Identifier: MIT */' ;;
+  *.cpp | *.hpp | *.js | *.mjs) spdx='// SPDX-License-Identifier: MIT' ;;
+  *.c | *.h | *.css) spdx='/* SPDX-License-Identifier: MIT */' ;;
+  *.html) spdx='<!-- SPDX-License-Identifier: MIT -->' ;;
   *) spdx='# SPDX-License-Identifier: MIT' ;;
   esac
   at=1
@@ -40,7 +43,8 @@ while IFS= read -r -d '' file; do
 done < <(git ls-files -z --cached --others --exclude-standard -- \
   'src/*.cpp' 'src/*.hpp' 'tests/*.cpp' 'tests/*.hpp' 'fuzz/*.cpp' 'fuzz/*.hpp' \
   'bench/*.cpp' 'bench/*.hpp' '*.c' '*.h' '*.sh' .ci/run '*CMakeLists.txt' '*.cmake' \
-  '*.py' '*.pyi' 'python/*.cpp' 'python/*.toml' 'python/*py.typed')
+  '*.py' '*.pyi' 'python/*.cpp' 'python/*.toml' 'python/*py.typed' \
+  'web/*.js' 'web/*.html' 'web/*.css' 'tests/*.mjs')
 
 case "$mode" in
 --add) echo "SPDX line added to ${#missing[@]} of $files source files" ;;

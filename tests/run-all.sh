@@ -16,7 +16,9 @@
 #   9. the library, installed into a temporary folder and used from there
 #      through pkg-config (shared and static) and CMake's find_package;
 #  10. two release builds in other folders: the same executables and package;
-#  11. the Windows build under wine, and the aarch64 and s390x (big-endian)
+#  11. the browser page (the library as WebAssembly) in Chromium: its verdicts
+#      and details against validate's and datasig explain's;
+#  12. the Windows build under wine, and the aarch64 and s390x (big-endian)
 #      builds under qemu-user: each whole test suite, and the zip and the
 #      arm64 packages tried.
 # scripts/prerequisites.sh test installs what it needs.
@@ -81,6 +83,9 @@ tests/library-check.sh
 
 step "reproducible release: two builds in other folders"
 tests/reproducible-check.sh
+
+step "the browser page in Chromium"
+tests/web-check.sh
 
 for preset in windows aarch64 s390x; do
   step "$preset build, tests through its emulator"

@@ -5,10 +5,6 @@
 #include <Python.h>
 #include <structmember.h>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstddef>
 #include <cstdint>
@@ -22,10 +18,8 @@
 
 namespace {
 
-constexpr std::size_t kReadSize = std::size_t{256} * 1024;
 // Below this, a chunk is taken faster than the GIL is let go and taken back.
 constexpr Py_ssize_t kReleaseGilFrom = Py_ssize_t{8} * 1024;
-constexpr unsigned char kEofMark = 0x1A;
 
 PyObject* status_error(validate_status status)
 {
@@ -331,14 +325,12 @@ PyType_Spec checker_spec = {"datasig.Checker", sizeof(CheckerObject), 0, Py_TPFL
 // set-up, for each file, which costs twice the check of a 4 KiB file.
 struct ThreadChecker {
     validate_checker* checker = nullptr;
-    unsigned char* buffer = nullptr;
     ThreadChecker() = default;
     ThreadChecker(const ThreadChecker&) = delete;
     ThreadChecker& operator=(const ThreadChecker&) = delete;
     ~ThreadChecker()
     {
         validate_checker_free(checker);
-        std::free(buffer);
     }
 };
 
@@ -349,51 +341,22 @@ ThreadChecker* this_threads_checker()
     if (thread_checker.checker == nullptr) {
         thread_checker.checker = validate_checker_new();
     }
-    if (thread_checker.buffer == nullptr) {
-        thread_checker.buffer = static_cast<unsigned char*>(std::malloc(kReadSize));
-    }
-    if (thread_checker.checker == nullptr || thread_checker.buffer == nullptr) {
+    if (thread_checker.checker == nullptr) {
         PyErr_NoMemory();
         return nullptr;
     }
     return &thread_checker;
 }
 
-// Checks the file at path as validate reads it: a folder is no file to
-// read, and nothing after a 0x1A byte is read. Returns 0, or the errno of
-// the failed open or read. Runs without the GIL.
+// Checks the file at path with this thread's checker. Returns 0, or the
+// errno of the failed open or read. Runs without the GIL.
 int check_file(ThreadChecker& own, const char* path, validate_result* result)
 {
-    int file;
-    do {
-        file = open(path, O_RDONLY | O_CLOEXEC);
-    } while (file < 0 && errno == EINTR);
-    if (file < 0) {
-        return errno;
+    const validate_status status = validate_checker_check_file(own.checker, path, result);
+    if (status == VALIDATE_PASSED || status == VALIDATE_ALTERED) {
+        return 0;
     }
-    struct stat status {};
-    int error = fstat(file, &status) != 0 ? errno : S_ISDIR(status.st_mode) ? EISDIR : 0;
-    validate_checker_reset(own.checker);
-    while (error == 0) {
-        const ssize_t got = read(file, own.buffer, kReadSize);
-        if (got < 0) {
-            error = errno == EINTR ? 0 : errno;
-            continue;
-        }
-        if (got == 0) {
-            break;
-        }
-        const auto size = static_cast<std::size_t>(got);
-        validate_checker_update(own.checker, own.buffer, size);
-        if (std::memchr(own.buffer, kEofMark, size) != nullptr) {
-            break;
-        }
-    }
-    close(file);
-    if (error == 0) {
-        validate_checker_final(own.checker, result);
-    }
-    return error;
+    return result->error_number != 0 ? result->error_number : EIO;
 }
 
 // The file name as os.fspath gives it (str or bytes), and its bytes.
