@@ -2,9 +2,10 @@
 # SPDX-License-Identifier: MIT
 # Checks that the project states its license: LICENSE holds the MIT terms,
 # and every source file starts with its SPDX line, "// SPDX-License-Identifier:
-# MIT" in C++, "# SPDX-License-Identifier: MIT" in shell and CMake (after the
-# #! line, if there is one). The source files are the C++ files of src/,
-# tests/, fuzz/ and bench/, every shell script and every CMake file.
+# MIT" in C and C++, "# SPDX-License-Identifier: MIT" in shell and CMake
+# (after the #! line, if there is one). The source files are the C++ files of
+# src/, tests/, fuzz/ and bench/, the C files of tests/, every shell script
+# and every CMake file.
 #   tests/license-check.sh               check
 #   tests/license-check.sh --add         give each file without a line one
 set -euo pipefail
@@ -22,7 +23,7 @@ while IFS= read -r -d '' file; do
   [ -f "$file" ] || continue
   files=$((files + 1))
   case "$file" in
-  *.cpp | *.hpp) spdx='// SPDX-License-Identifier: MIT' ;;
+  *.c | *.cpp | *.hpp) spdx='// SPDX-License-Identifier: MIT' ;;
   *) spdx='# SPDX-License-Identifier: MIT' ;;
   esac
   at=1
@@ -33,7 +34,7 @@ while IFS= read -r -d '' file; do
     if [ $at = 1 ]; then sed -i "1i $spdx" "$file"; else sed -i "1a $spdx" "$file"; fi
   fi
 done < <(git ls-files -z --cached --others --exclude-standard -- \
-  'src/*.cpp' 'src/*.hpp' 'tests/*.cpp' 'tests/*.hpp' 'fuzz/*.cpp' 'fuzz/*.hpp' \
+  'src/*.cpp' 'src/*.hpp' 'tests/*.c' 'tests/*.cpp' 'tests/*.hpp' 'fuzz/*.cpp' 'fuzz/*.hpp' \
   'bench/*.cpp' 'bench/*.hpp' '*.sh' .ci/run '*CMakeLists.txt' '*.cmake')
 
 case "$mode" in
