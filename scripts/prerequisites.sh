@@ -5,8 +5,9 @@
 #   build  cmake, ninja and g++: enough to build validate and datasig
 #   test   everything tests/run-all.sh uses: GoogleTest, clang with its
 #          sanitizer and fuzzer runtimes, clang-tidy, cppcheck, the packaging
-#          tools and lintian, pkg-config, and the cross compilers, wine
-#          and qemu-user for the Windows, aarch64 and s390x builds
+#          tools and lintian, pkg-config, libabigail's tools, and the cross
+#          compilers, wine and qemu-user for the Windows, aarch64 and s390x
+#          builds
 #   bench  what bench/compare.sh and the micro-benchmarks use
 #   scripts/prerequisites.sh [--check] build|test|bench ...
 # With --check it installs nothing: it names what is missing and fails.
@@ -33,6 +34,7 @@ for_test() {
   need_command dpkg-shlibdeps dpkg-dev
   need_command lintian lintian
   need_command pkg-config pkgconf
+  need_command abidiff abigail-tools
   need_command git git
   need_command file file
   need_command mandoc mandoc

@@ -8,12 +8,13 @@
 #      runs on several threads) under ThreadSanitizer;
 #   4. both fuzz targets for FUZZ_SECONDS each (60 by default);
 #   5. clang-tidy and cppcheck on src/;
-#   6. the Debian package, built, unpacked, tried and run through lintian;
-#      its version and date;
-#   7. two release builds in other folders: the same executables and package;
+#   6. the Debian packages, built, unpacked, tried and run through lintian;
+#      their version and date; the library's exports against its symbols
+#      file, and its ABI against the one kept in abi/;
+#   7. two release builds in other folders: the same executables and packages;
 #   8. the Windows build under wine, and the aarch64 and s390x (big-endian)
 #      builds under qemu-user: each whole test suite, and the zip and the
-#      arm64 package tried.
+#      arm64 packages tried.
 # scripts/prerequisites.sh test installs what it needs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -44,8 +45,11 @@ cppcheck --enable=warning,style,performance,portability --std=c++20 --language=c
   --inline-suppr --error-exitcode=1 --quiet -I src src
 echo "clang-tidy and cppcheck: no findings"
 
-step "Debian package"
+step "Debian packages"
 tests/package-check.sh
+
+step "the library's ABI"
+tests/abi-check.sh
 
 step "reproducible release: two builds in other folders"
 tests/reproducible-check.sh
