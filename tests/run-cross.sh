@@ -5,7 +5,9 @@
 # tests and the reason each skipped one gives, then tries its package:
 #   windows  no 256- or 512-bit registers in the vector SHA-512 builds (the
 #            Win64 stack is not aligned for them); the zip, unpacked, with
-#            both tools run from it on the examples
+#            both tools run from it on the examples, and the library in it:
+#            validate.dll exports the header's names alone and needs no DLL
+#            of MinGW's, and a C program works on it and on the static one
 #   aarch64  the SHA-512 tests on an emulated processor with SHA-512
 #            instructions and on one without; the arm64 Debian package,
 #            unpacked and tried likewise
@@ -63,12 +65,55 @@ windows)
   (cd "$build" && cpack -G ZIP >/dev/null)
   unzip -q "$build"/validate-*-windows-x86_64.zip -d "$work"
   unpacked=$(echo "$work"/validate-*-windows-x86_64)
-  for file in validate.exe datasig.exe README.md validate.html datasig.html; do
+  for file in validate.exe datasig.exe README.md validate.html datasig.html validate.dll \
+    lib/libvalidate.dll.a lib/libvalidate.a include/validate.h; do
     [ -f "$unpacked/$file" ] || { echo "the zip lacks $file"; exit 1; }
   done
   # shellcheck disable=SC2086 # the emulator is a command and its words
   tests/try-tools.sh --crlf "$unpacked/validate.exe" "$unpacked/datasig.exe" $emulator
   echo "$(basename "$build"/validate-*.zip): both tools work from the unpacked zip"
+
+  # The DLL exports the names of the header, those the Linux library does,
+  # and needs no DLL of MinGW's runtime (all named lib*.dll), which the
+  # zip does not hold.
+  x86_64-w64-mingw32-objdump -p "$unpacked/validate.dll" >"$work/dll"
+  exported=$(sed -n '/^\[Ordinal\/Name Pointer\] Table/,/^$/s/^\t\[ *[0-9]*\] //p' "$work/dll" |
+    LC_ALL=C sort | xargs)
+  listed=$(sed -n 's/^ \([^@ ]*\)@.*/\1/p' packaging/libvalidate1.symbols | LC_ALL=C sort | xargs)
+  [ "$exported" = "$listed" ] || {
+    printf 'validate.dll exports\n  %s\nnot the names of packaging/libvalidate1.symbols\n  %s\n' \
+      "$exported" "$listed"
+    exit 1
+  }
+  if grep -i 'DLL Name: lib' "$work/dll"; then
+    echo "validate.dll needs the DLLs above, which the zip lacks"
+    exit 1
+  fi
+  # A C program built on the zip's header with the import library, run
+  # beside the DLL, and one linked with the static library, run alone.
+  compile=(x86_64-w64-mingw32-gcc-posix -std=c99 -Wall -Wextra -Wpedantic -Werror
+    -I"$unpacked/include" tests/support/use_library.c)
+  "${compile[@]}" -L"$unpacked/lib" -lvalidate -o "$unpacked/use_library.exe"
+  mkdir "$work/static"
+  "${compile[@]}" -DVALIDATE_STATIC -static "$unpacked/lib/libvalidate.a" -lstdc++ \
+    -o "$work/static/use_library.exe"
+  x86_64-w64-mingw32-objdump -p "$unpacked/use_library.exe" >"$work/exe"
+  grep -qi 'DLL Name: validate.dll' "$work/exe" || {
+    echo "use_library.exe, linked with -lvalidate, does not load validate.dll"
+    exit 1
+  }
+  version=$(sed -n 's/^project(validate VERSION \([^ ]*\) .*/\1/p' CMakeLists.txt)
+  for program in "$unpacked/use_library.exe" "$work/static/use_library.exe"; do
+    # shellcheck disable=SC2086
+    verdicts=$($emulator "$program" "Z:$PWD/examples/calibration.dat" \
+      "Z:$PWD/examples/calibration-altered.dat" "Z:$work/missing.dat" | tr -d '\r')
+    [ "$verdicts" = "$version 0 1 2" ] || {
+      echo "$program on the examples and a missing file: $verdicts, not $version 0 1 2"
+      exit 1
+    }
+  done
+  echo "validate.dll: $(wc -w <<<"$exported") names exported, no DLL of MinGW's needed;" \
+    "a C program works on it and on the static library"
   ;;
 aarch64)
   # The SHA-512 vectors on a processor with the ARMv8.2 SHA-512 instructions
