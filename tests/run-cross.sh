@@ -9,8 +9,10 @@
 #            validate.dll exports the header's names alone and needs no DLL
 #            of MinGW's, and a C program works on it and on the static one
 #   aarch64  the SHA-512 tests on an emulated processor with SHA-512
-#            instructions and on one without; the arm64 Debian package,
-#            unpacked and tried likewise
+#            instructions and on one without; the three arm64 Debian
+#            packages, unpacked and tried likewise (the tools, and a C
+#            program on the library, whose exports must be the symbols
+#            file's), and lintian on them
 #   tests/run-cross.sh windows|aarch64|s390x
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -131,10 +133,48 @@ aarch64)
   done
   rm -f "$build"/*.deb
   (cd "$build" && cpack -G DEB >/dev/null)
-  package=$(ls "$build"/validate_*_arm64.deb)
-  dpkg-deb -x "$package" "$work/unpacked"
+  version=$(sed -n 's/^project(validate VERSION \([^ ]*\) .*/\1/p' CMakeLists.txt)
+  packages="libvalidate-dev_${version}_arm64.deb libvalidate1_${version}_arm64.deb validate_${version}_arm64.deb"
+  [ "$(cd "$build" && ls ./*.deb | cut -c 3- | LC_ALL=C sort | xargs)" = "$packages" ] || {
+    echo "$build holds $(cd "$build" && echo ./*.deb), not $packages"
+    exit 1
+  }
+  for package in $packages; do
+    dpkg-deb -x "$build/$package" "$work/unpacked"
+  done
+  package=$build/validate_${version}_arm64.deb
   # shellcheck disable=SC2086
   tests/try-tools.sh "$work/unpacked/usr/bin/validate" "$work/unpacked/usr/bin/datasig" $emulator
   echo "$(basename "$package"): both tools work from the unpacked package"
+
+  # The library: in the arm64 multiarch folder, exporting the names of the
+  # symbols file, and working for a C program built on the packages' header
+  # and pkg-config file.
+  lib=$work/unpacked/usr/lib/aarch64-linux-gnu
+  exported=$(aarch64-linux-gnu-nm -D --defined-only "$lib/libvalidate.so.$version" |
+    awk '{ sub(/@.*/, "", $3); print $3 }' | LC_ALL=C sort | xargs)
+  listed=$(sed -n 's/^ \([^@ ]*\)@.*/\1/p' packaging/libvalidate1.symbols | LC_ALL=C sort | xargs)
+  [ "$exported" = "$listed" ] || {
+    printf 'the arm64 library exports\n  %s\nnot the names of packaging/libvalidate1.symbols\n  %s\n' \
+      "$exported" "$listed"
+    exit 1
+  }
+  read -r -a cflags < <(PKG_CONFIG_PATH=$lib/pkgconfig pkg-config --cflags validate)
+  read -r -a libs < <(PKG_CONFIG_PATH=$lib/pkgconfig pkg-config --libs validate)
+  aarch64-linux-gnu-gcc -std=c99 -Wall -Wextra -Wpedantic -Werror "${cflags[@]}" \
+    tests/support/use_library.c "${libs[@]}" -o "$work/use_library"
+  # shellcheck disable=SC2086
+  verdicts=$(LD_LIBRARY_PATH=$lib $emulator "$work/use_library" "$PWD/examples/calibration.dat" \
+    "$PWD/examples/calibration-altered.dat" "$work/missing.dat")
+  [ "$verdicts" = "$version 0 1 2" ] || {
+    echo "a C program on the arm64 library, on the examples and a missing file: $verdicts, not $version 0 1 2"
+    exit 1
+  }
+  for package in $packages; do
+    lint=$(lintian --fail-on error,warning "$build/$package" 2>&1 | grep -v '^running with root privileges') || true
+    [ -z "$lint" ] || { echo "lintian on $package:"; echo "$lint"; exit 1; }
+  done
+  echo "libvalidate1_${version}_arm64.deb: $(wc -w <<<"$exported") names exported, each in the" \
+    "symbols file; a C program works on it; lintian: nothing on the three packages"
   ;;
 esac
