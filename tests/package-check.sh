@@ -147,7 +147,8 @@ expect "$("$work/cmake/build/use_shared" "${examples[@]}")" "$verdicts" \
   "a program on validate::validate"
 expect "$("$work/cmake/build/use_static" "${examples[@]}")" "$verdicts" \
   "a program on validate::validate_static"
-if objdump -p "$work/cmake/build/use_static" | grep -q 'NEEDED *libvalidate'; then
+objdump -p "$work/cmake/build/use_static" >"$work/needed"
+if grep -q 'NEEDED *libvalidate' "$work/needed"; then
   echo "package check failed: validate::validate_static links the shared library"
   exit 1
 fi
