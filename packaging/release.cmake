@@ -1,7 +1,8 @@
 # SPDX-License-Identifier: MIT
 # The release's date and the documents that the packages carry beside the
-# tools: the changelog, the license, and for the Debian package its copyright
-# file and a lintian override.
+# tools and the library: the changelog, the license, and for the Debian
+# packages their copyright file, a lintian override, and the control files
+# of the library's package (symbols, shlibs, the ldconfig trigger).
 #
 # A release is dated by the commit it is built from, so that two builds of one
 # commit give the same bytes wherever and whenever they run. The date is
@@ -139,11 +140,12 @@ set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
 
 if(WIN32)
   # The zip: the license and the changelog beside README.
-  install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION . RENAME LICENSE.txt)
-  install(FILES ${release_dir}/CHANGELOG.md DESTINATION .)
+  install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION . RENAME LICENSE.txt COMPONENT tools)
+  install(FILES ${release_dir}/CHANGELOG.md DESTINATION . COMPONENT tools)
 else()
-  # The Debian package: the changelog in Debian's form, compressed as much as
-  # gzip can, and the license in Debian's machine-readable copyright file.
+  # The Debian packages: each has the changelog in Debian's form, compressed
+  # as much as gzip can, and the license in Debian's machine-readable
+  # copyright file.
   validate_debian_changelog(${PROJECT_SOURCE_DIR}/CHANGELOG.md ${release_dir}/changelog)
   find_program(GZIP_PROGRAM gzip REQUIRED)
   add_custom_command(OUTPUT ${release_dir}/changelog.gz
@@ -163,17 +165,48 @@ else()
   string(REPLACE "\n" "\n " VALIDATE_LICENSE_TERMS " ${terms}")
   configure_file(${PROJECT_SOURCE_DIR}/packaging/copyright.in ${release_dir}/copyright @ONLY)
 
-  install(FILES ${release_dir}/changelog.gz ${release_dir}/copyright
-          DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  foreach(component package IN ZIP_LISTS VALIDATE_DEBIAN_COMPONENTS VALIDATE_DEBIAN_PACKAGES)
+    install(FILES ${release_dir}/changelog.gz ${release_dir}/copyright
+            DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${package} COMPONENT ${component})
+  endforeach()
   get_target_property(link_options validate LINK_OPTIONS)
   if("-static-pie" IN_LIST link_options)
     install(FILES ${PROJECT_SOURCE_DIR}/packaging/lintian-overrides
-            DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides RENAME ${PROJECT_NAME})
+            DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides RENAME ${PROJECT_NAME}
+            COMPONENT tools)
   endif()
+
+  # The library's package: its symbols as kept in packaging/ (each name with
+  # the version that brought it), shlibs for the tools that read no symbols
+  # file, requiring the version that brought the newest name, and the
+  # trigger by which dpkg refreshes the loader's cache.
+  set(symbols ${PROJECT_SOURCE_DIR}/packaging/${VALIDATE_LIBRARY_PACKAGE}.symbols)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${symbols})
+  file(STRINGS ${symbols} symbol_versions REGEX "^ ")
+  list(TRANSFORM symbol_versions REPLACE "^ [^ ]+ ([^ ]+).*$" "\\1")
+  set(newest 0)
+  foreach(version IN LISTS symbol_versions)
+    if(version VERSION_GREATER newest)
+      set(newest ${version})
+    endif()
+  endforeach()
+  set(control_dir ${release_dir}/${VALIDATE_LIBRARY_PACKAGE})
+  configure_file(${symbols} ${control_dir}/symbols COPYONLY)
+  validate_write_if_changed(${control_dir}/shlibs
+    "libvalidate ${PROJECT_VERSION_MAJOR} ${VALIDATE_LIBRARY_PACKAGE} (>= ${newest})\n")
+  validate_write_if_changed(${control_dir}/triggers "activate-noawait ldconfig\n")
+  set(VALIDATE_LIBRARY_CONTROL_FILES ${control_dir}/symbols ${control_dir}/shlibs
+      ${control_dir}/triggers)
 endif()
 
 # cpack runs apart from CMake: this file, which it reads first, hands it the
-# release's time, and UTC as the time zone, since a zip stores local times.
+# release's time, and UTC as the time zone, since a zip stores local times;
+# in a native Linux build, it has the library package's dependencies found.
 set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_BINARY_DIR}/CPackProjectConfig.cmake)
-file(CONFIGURE OUTPUT ${CPACK_PROJECT_CONFIG_FILE} CONTENT
-     "set(ENV{SOURCE_DATE_EPOCH} ${VALIDATE_SOURCE_DATE_EPOCH})\nset(ENV{TZ} UTC)\n")
+set(cpack_config "set(ENV{SOURCE_DATE_EPOCH} ${VALIDATE_SOURCE_DATE_EPOCH})\nset(ENV{TZ} UTC)\n")
+if(NOT WIN32 AND NOT CMAKE_CROSSCOMPILING)
+  string(APPEND cpack_config "set(VALIDATE_LIBRARY_FILE \"$<TARGET_FILE:validate_shared>\")\n"
+    "set(VALIDATE_SHLIBDEPS_DIR \"${release_dir}/shlibdeps\")\n"
+    "include(\"${PROJECT_SOURCE_DIR}/packaging/library-depends.cmake\")\n")
+endif()
+file(GENERATE OUTPUT ${CPACK_PROJECT_CONFIG_FILE} CONTENT "${cpack_config}")

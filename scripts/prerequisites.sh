@@ -5,10 +5,11 @@
 #   build  cmake, ninja and g++: enough to build validate and datasig
 #   test   everything tests/run-all.sh uses: GoogleTest, clang with its
 #          sanitizer and fuzzer runtimes, clang-tidy, cppcheck, the packaging
-#          tools and lintian, the cross compilers, wine and qemu-user for
-#          the Windows, aarch64 and s390x builds, Debian's python3 with what
-#          builds the Python module's wheel, pytest and mypy, and Emscripten,
-#          Node.js, npm and Chromium for the browser page
+#          tools and lintian, pkg-config, libabigail's tools, the cross
+#          compilers, wine and qemu-user for the Windows, aarch64 and s390x
+#          builds, Debian's python3 with what builds the Python module's
+#          wheel, pytest and mypy, and Emscripten, Node.js, npm and Chromium
+#          for the browser page
 #   bench  what bench/compare.sh, bench/python_bench.sh and the
 #          micro-benchmarks use
 #   scripts/prerequisites.sh [--check] build|test|bench ...
@@ -48,11 +49,12 @@ for_test() {
   need_command cppcheck cppcheck
   need_command dpkg-shlibdeps dpkg-dev
   need_command lintian lintian
+  need_command pkg-config pkgconf
+  need_command abidiff abigail-tools
   need_command git git
   need_command file file
   need_command mandoc mandoc
   need_command strace strace
-  need_command pkg-config pkgconf
   need_command x86_64-w64-mingw32-g++-posix g++-mingw-w64-x86-64-posix
   need_command wine wine
   need_file /usr/lib/wine/wine64 wine64

@@ -4,8 +4,12 @@
 # package that this machine has the tools for, each from a fresh build tree,
 # and SHA256SUMS beside them.
 #   validate-VERSION.tar.gz              the sources, from git archive
-#   validate_VERSION_amd64.deb           the release preset
-#   validate_VERSION_arm64.deb           the aarch64 preset
+#   validate_VERSION_amd64.deb           the release preset: the tools,
+#   libvalidate1_VERSION_amd64.deb       the library
+#   libvalidate-dev_VERSION_amd64.deb    and its development files
+#   validate_VERSION_arm64.deb           the aarch64 preset: the same three
+#   libvalidate1_VERSION_arm64.deb
+#   libvalidate-dev_VERSION_arm64.deb
 #   validate-VERSION-windows-x86_64.zip  the windows preset
 #   validate_datasig-VERSION-*.whl       the Python module, from the sources
 #                                        archive, with Debian's python3
@@ -28,14 +32,14 @@ mkdir dist
 
 git archive --format=tar --prefix="validate-$version/" HEAD | gzip -9 -n >"dist/validate-$version.tar.gz"
 
-# package PRESET GENERATOR FILE TOOL...: builds FILE with the preset, without
-# the tests, if this machine has every TOOL.
+# package PRESET GENERATOR FILES TOOL...: builds FILES (names separated by
+# spaces) with the preset, without the tests, if this machine has every TOOL.
 package() {
-  local preset=$1 generator=$2 file=$3 tool
+  local preset=$1 generator=$2 files=$3 tool file
   shift 3
   for tool in "$@"; do
     command -v "$tool" >/dev/null || {
-      echo "$file: not built, this machine lacks $tool (scripts/prerequisites.sh test installs it)"
+      echo "$files: not built, this machine lacks $tool (scripts/prerequisites.sh test installs it)"
       return 0
     }
   done
@@ -49,7 +53,13 @@ package() {
     echo "release: the $preset build failed; its log is $build.log" >&2
     exit 1
   }
-  cp "$build/$file" dist/
+  for file in $files; do
+    cp "$build/$file" dist/
+  done
+}
+# debian ARCHITECTURE: the names of the Debian packages for it.
+debian() {
+  echo "validate_${version}_$1.deb libvalidate1_${version}_$1.deb libvalidate-dev_${version}_$1.deb"
 }
 
 # The page from the wasm preset, to open from disk or put on a static host:
@@ -79,8 +89,8 @@ web_page() {
 }
 mkdir -p build/dist
 unset SOURCE_DATE_EPOCH
-package release DEB "validate_${version}_$(dpkg --print-architecture).deb" g++ dpkg-shlibdeps
-package aarch64 DEB "validate_${version}_arm64.deb" aarch64-linux-gnu-g++ qemu-aarch64
+package release DEB "$(debian "$(dpkg --print-architecture)")" g++ dpkg-shlibdeps
+package aarch64 DEB "$(debian arm64)" aarch64-linux-gnu-g++ qemu-aarch64
 package windows ZIP "validate-$version-windows-x86_64.zip" x86_64-w64-mingw32-g++-posix wine mandoc
 web_page
 

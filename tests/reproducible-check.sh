@@ -3,15 +3,18 @@
 # Builds a release twice, from two copies of the sources in folders of
 # different names and depths, without SOURCE_DATE_EPOCH (each build takes
 # the last commit's time by itself), and requires byte-identical executables
-# and package; prints the SHA-256 of each. The copies hold the files a commit
+# and packages; prints the SHA-256 of each. The copies hold the files a commit
 # would hold, as they are now.
 #   tests/reproducible-check.sh [release|windows|aarch64]   (release: amd64)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 preset=${1:-release}
 case "$preset" in
-release | aarch64) artefacts=(src/validate src/datasig/datasig 'validate_*.deb') generator=DEB ;;
-windows) artefacts=(src/validate.exe src/datasig/datasig.exe 'validate-*.zip') generator=ZIP ;;
+release | aarch64)
+  artefacts=(src/validate src/datasig/datasig 'validate_*.deb' 'libvalidate1_*.deb' 'libvalidate-dev_*.deb')
+  generator=DEB
+  ;;
+windows) artefacts=(src/validate.exe src/datasig/datasig.exe src/lib/validate.dll 'validate-*.zip') generator=ZIP ;;
 *) echo "usage: $0 [release|windows|aarch64]" >&2; exit 2 ;;
 esac
 unset SOURCE_DATE_EPOCH

@@ -12,13 +12,15 @@
 #   6. every fuzz target for FUZZ_SECONDS each (60 by default);
 #   7. clang-tidy and cppcheck on src/, clang-tidy on the Python module;
 #   8. the Debian packages, built, unpacked, tried and run through lintian;
-#      their version and date;
-#   9. the library, installed into a temporary folder and used from there
+#      their version and date; the library's exports against its symbols
+#      file;
+#   9. the library's ABI against the one kept in abi/;
+#  10. the library, installed into a temporary folder and used from there
 #      through pkg-config (shared and static) and CMake's find_package;
-#  10. two release builds in other folders: the same executables and package;
-#  11. the browser page (the library as WebAssembly) in Chromium: its verdicts
+#  11. two release builds in other folders: the same executables and packages;
+#  12. the browser page (the library as WebAssembly) in Chromium: its verdicts
 #      and details against validate's and datasig explain's;
-#  12. the Windows build under wine, and the aarch64 and s390x (big-endian)
+#  13. the Windows build under wine, and the aarch64 and s390x (big-endian)
 #      builds under qemu-user: each whole test suite, and the zip and the
 #      arm64 packages tried.
 # scripts/prerequisites.sh test installs what it needs.
@@ -75,8 +77,11 @@ clang-tidy --quiet python/src/datasig_module.cpp -- -std=c++17 -Iinclude \
   $(/usr/bin/python3-config --includes)
 echo "clang-tidy and cppcheck: no findings"
 
-step "Debian package"
+step "Debian packages"
 tests/package-check.sh
+
+step "the library's ABI"
+tests/abi-check.sh
 
 step "the library, installed and used as its users would"
 tests/library-check.sh
