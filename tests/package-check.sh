@@ -54,7 +54,8 @@ expect "$(files "$development")" "/usr/include/validate.h \
 $lib/cmake/validate/validateConfig.cmake $lib/cmake/validate/validateConfigVersion.cmake \
 $lib/cmake/validate/validateTargets-release.cmake $lib/cmake/validate/validateTargets.cmake \
 $lib/libvalidate.a $lib/libvalidate.so $lib/pkgconfig/validate.pc \
-/usr/share/doc/libvalidate-dev/changelog.gz /usr/share/doc/libvalidate-dev/copyright" \
+/usr/share/doc/libvalidate-dev/changelog.gz /usr/share/doc/libvalidate-dev/copyright \
+/usr/share/man/man3/validate.3.gz" \
   "the files of $(basename "$development")"
 # A file installed outside the packages' components is in none of them.
 DESTDIR=$work/installed cmake --install build/release >/dev/null
