@@ -9,7 +9,6 @@ of the project (pip install ./python, python3 -m build --wheel python/), not
 from an sdist.
 """
 import os
-import re
 import shutil
 import subprocess
 from pathlib import Path
@@ -21,8 +20,8 @@ ROOT = Path(__file__).resolve().parent.parent
 
 
 def project_version() -> str:
-    text = (ROOT / "CMakeLists.txt").read_text(encoding="utf-8")
-    return re.search(r"project\(validate VERSION (\S+)", text).group(1)
+    return subprocess.run(["cmake", "-P", str(ROOT / "cmake" / "version.cmake")], check=True,
+                          capture_output=True, text=True).stdout.strip()
 
 
 class BuildWithLibrary(build_ext):

@@ -26,7 +26,7 @@ if [ -n "$(git status --porcelain)" ] && [ "${1:-}" != --allow-changes ]; then
   echo "release: the work tree has changes that are not committed (--allow-changes builds anyway)" >&2
   exit 1
 fi
-version=$(sed -n 's/^project(validate VERSION \([^ ]*\) .*/\1/p' CMakeLists.txt)
+version=$(cmake -P cmake/version.cmake)
 rm -rf dist build/dist
 mkdir dist
 

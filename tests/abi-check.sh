@@ -22,7 +22,7 @@ esac
 
 cmake --preset dev >/dev/null
 cmake --build --preset dev --target validate_shared >/dev/null
-version=$(sed -n 's/^project(validate VERSION \([^ ]*\) .*/\1/p' CMakeLists.txt)
+version=$(cmake -P cmake/version.cmake)
 library=build/dev/src/lib/libvalidate.so.$version
 kept=abi/libvalidate.so.1.abi
 

@@ -19,7 +19,7 @@ cmake --preset release >/dev/null
 cmake --build --preset release >/dev/null
 rm -f build/release/*.deb
 (cd build/release && cpack -G DEB >/dev/null)
-version=$(sed -n 's/^project(validate VERSION \([^ ]*\) .*/\1/p' CMakeLists.txt)
+version=$(cmake -P cmake/version.cmake)
 architecture=$(dpkg --print-architecture)
 lib=/usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)
 package=build/release/validate_${version}_$architecture.deb

@@ -104,7 +104,7 @@ windows)
     echo "use_library.exe, linked with -lvalidate, does not load validate.dll"
     exit 1
   }
-  version=$(sed -n 's/^project(validate VERSION \([^ ]*\) .*/\1/p' CMakeLists.txt)
+  version=$(cmake -P cmake/version.cmake)
   for program in "$unpacked/use_library.exe" "$work/static/use_library.exe"; do
     # shellcheck disable=SC2086
     verdicts=$($emulator "$program" "Z:$PWD/examples/calibration.dat" \
@@ -133,7 +133,7 @@ aarch64)
   done
   rm -f "$build"/*.deb
   (cd "$build" && cpack -G DEB >/dev/null)
-  version=$(sed -n 's/^project(validate VERSION \([^ ]*\) .*/\1/p' CMakeLists.txt)
+  version=$(cmake -P cmake/version.cmake)
   packages="libvalidate-dev_${version}_arm64.deb libvalidate1_${version}_arm64.deb validate_${version}_arm64.deb"
   [ "$(cd "$build" && ls ./*.deb | cut -c 3- | LC_ALL=C sort | xargs)" = "$packages" ] || {
     echo "$build holds $(cd "$build" && echo ./*.deb), not $packages"
