@@ -266,7 +266,7 @@ public:
         while (next_is_ready()) {
             Slot& slot = slots_[next_written_ % window_];
             taken.push_back(std::move(slot));
-            slot.outcome.verdict = Verdict::pending;
+            slot = Slot{FileToCheck{}, Outcome{Verdict::pending, false, 0}};
             ++next_written_;
         }
         if (!taken.empty() && waiting_ > 0) {
