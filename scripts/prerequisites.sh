@@ -53,6 +53,7 @@ for_test() {
   need_command abidiff abigail-tools
   need_command git git
   need_command file file
+  need_command unzip unzip
   need_command mandoc mandoc
   need_command strace strace
   need_command x86_64-w64-mingw32-g++-posix g++-mingw-w64-x86-64-posix
