@@ -44,11 +44,16 @@ void check_expected_lines(CheckContext& context, char* first_line, char* second_
     make_signature_lines(context, context.digest, kDigestSize, first_line, second_line);
 }
 
-bool check_passes(CheckContext& context)
+bool check_slots_match(CheckContext& context, const char* first_slot, const char* second_slot)
 {
     char expected_first[kSignatureLineSize];
     char expected_second[kSignatureLineSize];
     check_expected_lines(context, expected_first, expected_second);
-    return std::strncmp(context.slots.first, expected_first, kComparedLength) == 0 &&
-           std::strncmp(context.slots.second, expected_second, kComparedLength) == 0;
+    return std::strncmp(first_slot, expected_first, kComparedLength) == 0 &&
+           std::strncmp(second_slot, expected_second, kComparedLength) == 0;
+}
+
+bool check_passes(CheckContext& context)
+{
+    return check_slots_match(context, context.slots.first, context.slots.second);
 }

@@ -84,8 +84,11 @@ void check_finish(CheckContext& context);
 // prefix; each buffer takes kSignatureLineSize bytes.
 void check_expected_lines(CheckContext& context, char* first_line, char* second_line);
 
-// Whether both slots begin with the signature lines the finished digest
-// requires. Prints nothing.
+// Whether first_slot and second_slot begin with the signature lines the
+// finished digest requires. Prints nothing.
+bool check_slots_match(CheckContext& context, const char* first_slot, const char* second_slot);
+
+// check_slots_match on the context's own slots.
 bool check_passes(CheckContext& context);
 
 // Sets the key prefix to the first length characters of text, cut to the 51

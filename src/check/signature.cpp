@@ -54,13 +54,23 @@ std::uint32_t load_be32(const unsigned char* p)
            std::uint32_t{p[3]};
 }
 
+// Records key_text as the schedule's; true when its cipher must be set up
+// for it, false when it already is.
+bool takes_new_key(KeySchedule& schedule, const char* key_text, std::size_t key_length)
+{
+    if (schedule.key_length == key_length && std::memcmp(schedule.key_text, key_text, key_length) == 0) {
+        return false;
+    }
+    std::memcpy(schedule.key_text, key_text, key_length);
+    schedule.key_length = key_length;
+    return true;
+}
+
 const CipherContext& key_schedule(KeySchedule& last, const char* key_text, std::size_t key_length)
 {
-    if (last.key_length != key_length || std::memcmp(last.key_text, key_text, key_length) != 0) {
+    if (takes_new_key(last, key_text, key_length)) {
         cipher_setup(last.cipher, reinterpret_cast<const unsigned char*>(key_text),
                      static_cast<int>(key_length));
-        std::memcpy(last.key_text, key_text, key_length);
-        last.key_length = key_length;
     }
     return last.cipher;
 }
@@ -78,11 +88,9 @@ void prepare_key_schedules(CheckContext* const* contexts, std::size_t count)
         KeySchedule& schedule = contexts[i]->key_schedule;
         char key_text[kKeyTextSize];
         const std::size_t key_length = make_key_text(contexts[i]->key_prefix, key_text);
-        if (schedule.key_length == key_length && std::memcmp(schedule.key_text, key_text, key_length) == 0) {
+        if (!takes_new_key(schedule, key_text, key_length)) {
             continue;
         }
-        std::memcpy(schedule.key_text, key_text, key_length);
-        schedule.key_length = key_length;
         ciphers[waiting] = &schedule.cipher;
         keys[waiting] = reinterpret_cast<const unsigned char*>(schedule.key_text);
         key_lengths[waiting] = static_cast<int>(key_length);
