@@ -117,21 +117,8 @@ void cipher_encrypt_block(const CipherContext& context, std::uint32_t& left, std
 
 void cipher_setup(CipherContext& context, const unsigned char* key, int key_length)
 {
-    mix_key(context, key, key_length);
-    std::uint32_t L = 0;
-    std::uint32_t R = 0;
-    for (int i = 0; i < 18; i += 2) {
-        encrypt_block(context, L, R);
-        context.P[i] = L;
-        context.P[i + 1] = R;
-    }
-    for (auto& box : context.S) {
-        for (int i = 0; i < 256; i += 2) {
-            encrypt_block(context, L, R);
-            box[i] = L;
-            box[i + 1] = R;
-        }
-    }
+    CipherContext* const contexts[1] = {&context};
+    setup_together<1>(contexts, &key, &key_length);
 }
 
 void cipher_setup_together(CipherContext* const* contexts, const unsigned char* const* keys,
@@ -146,6 +133,6 @@ void cipher_setup_together(CipherContext* const* contexts, const unsigned char* 
         done += 2;
     }
     if (count - done == 1) {
-        cipher_setup(*contexts[done], keys[done], key_lengths[done]);
+        setup_together<1>(contexts + done, keys + done, key_lengths + done);
     }
 }
