@@ -241,8 +241,7 @@ struct Slot {
 class Run {
 public:
     Run(FileWalk& walk, unsigned jobs, const CheckOptions& options)
-        : walk_(walk), options_(options), jobs_(jobs), window_(kWindowPerJob * jobs),
-          slots_(window_)
+        : walk_(walk), options_(options), window_(kWindowPerJob * jobs), slots_(window_)
     {
     }
 
@@ -336,7 +335,8 @@ private:
                 // one at a time at first, so that a few large files are read
                 // side by side by the threads rather than in turn by one.
                 first = next_taken_;
-                const std::size_t most = next_taken_ < jobs_ * kFilesTogether ? 1 : kFilesTogether;
+                const std::size_t jobs = window_ / kWindowPerJob;
+                const std::size_t most = next_taken_ < jobs * kFilesTogether ? 1 : kFilesTogether;
                 while (count < most && !walk_ended_ &&
                        next_taken_ < next_written_ + window_) {
                     if (!walk_.next(files[count])) {
@@ -385,7 +385,6 @@ private:
 
     FileWalk& walk_;
     const CheckOptions& options_;
-    const std::size_t jobs_;
     const std::size_t window_;
     std::mutex mutex_;
     std::condition_variable ready_; // the writer's: the next outcome is there
