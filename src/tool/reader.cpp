@@ -377,91 +377,156 @@ void handle_piece(CheckContext& context, char* piece, std::size_t size)
 
 namespace {
 
-// Finds the LFs of the block 64 bytes at a time, so that finding each piece's
-// end is a bit scan rather than a search.
-struct LineFeeds {
-    const unsigned char* block;
-    std::size_t end;
-    // The LFs of block[base, base + 64) at or after the last position asked
-    // about; there is none between that position and base.
-    std::size_t base;
-    std::uint64_t bits;
+// Content texts gathered for the digest, so that it absorbs them in runs of
+// whole blocks rather than one short text at a time. A text is copied as a
+// fixed 80 bytes whatever its length, which costs no branch: the room past
+// kGatheredSize takes the excess.
+constexpr std::size_t kGatheredSize = 4096;
+constexpr std::size_t kFixedCopy = 80;
+
+struct Gathered {
+    std::size_t length;
+    unsigned char bytes[kGatheredSize + kFixedCopy];
 };
 
-void scan_line_feeds(LineFeeds& feeds, std::size_t base)
+void absorb_gathered(CheckContext& context, Gathered& gathered)
 {
-    feeds.base = base;
-    feeds.bits = byte_bits(feeds.block + base, '\n');
-    if (feeds.end - base < 64) {
-        feeds.bits &= (std::uint64_t{1} << (feeds.end - base)) - 1;
+    check_absorb(context, reinterpret_cast<const char*>(gathered.bytes), gathered.length);
+    gathered.length = 0;
+}
+
+void gather(CheckContext& context, Gathered& gathered, const unsigned char* text, std::size_t length)
+{
+    std::memcpy(gathered.bytes + gathered.length, text, length);
+    gathered.length += length;
+    if (gathered.length >= kGatheredSize) {
+        absorb_gathered(context, gathered);
     }
 }
 
-// The position of the first LF at or after at (at < end), or end.
-std::size_t next_line_feed(LineFeeds& feeds, std::size_t at)
+// The LFs of a stretch of the block, as positions in order: finding each
+// piece's end is then one load, and walking the pieces has no branch that
+// depends on where in a group of 64 bytes a line ends.
+constexpr std::size_t kStretch = 2048;
+
+struct LineFeeds {
+    std::size_t count;
+    // Room for the positions written past count by the last group.
+    std::uint32_t at[kStretch + 8];
+};
+
+void find_line_feeds(const unsigned char* block, std::size_t from, std::size_t to, LineFeeds& feeds)
 {
-    if (at >= feeds.base + 64) {
-        scan_line_feeds(feeds, at);
-    }
-    std::uint64_t later = at > feeds.base ? feeds.bits & (~std::uint64_t{0} << (at - feeds.base))
-                                          : feeds.bits;
-    while (later == 0) {
-        if (feeds.end - feeds.base <= 64) {
-            return feeds.end;
+    feeds.count = 0;
+    for (std::size_t base = from; base < to; base += 64) {
+        std::uint64_t bits = byte_bits(block + base, '\n');
+        if (to - base < 64) {
+            bits &= (std::uint64_t{1} << (to - base)) - 1;
         }
-        scan_line_feeds(feeds, feeds.base + 64);
-        later = feeds.bits;
+        std::uint32_t* out = feeds.at + feeds.count;
+        // Four at a time, each written whether or not there is one: most
+        // groups of 64 bytes hold fewer, and the spare ones are overwritten.
+        do {
+            for (int k = 0; k < 4; ++k) {
+                *out = static_cast<std::uint32_t>(base) +
+                       static_cast<std::uint32_t>(std::countr_zero(bits) & 63);
+                out += bits != 0 ? 1 : 0;
+                bits &= bits - 1;
+            }
+        } while (bits != 0);
+        feeds.count = static_cast<std::size_t>(out - feeds.at);
     }
-    return feeds.base + static_cast<std::size_t>(std::countr_zero(later));
 }
 
-// The size of the piece at block[at] when it lies whole in the block (up to
-// its first LF, or 79 characters); 0 when it may go on past the block's end.
-std::size_t whole_piece_size(LineFeeds& feeds, std::size_t at)
+// Whether the piece at p must go the general way: it may be a signature or
+// a key line. Reads 8 bytes, which the block has room for.
+bool needs_care(const unsigned char* p)
 {
-    constexpr auto limit = static_cast<std::size_t>(kPieceReadSize - 1);
-    const std::size_t available = feeds.end - at;
-    if (available == 0) {
-        return 0;
-    }
-    const std::size_t lf = next_line_feed(feeds, at);
-    if (lf < feeds.end && lf - at < limit) {
-        return lf - at + 1;
-    }
-    return available >= limit ? limit : 0;
+    std::uint64_t first8;
+    std::memcpy(&first8, p, 8);
+    std::uint64_t keyword8;
+    std::memcpy(&keyword8, kKeyLineKeyword, 8);
+    return p[0] == 'G' || first8 == keyword8;
 }
 
-// Handles, where they lie, the pieces that lie whole in the block. Their
-// content texts are gathered, in order, at the front of the part of the
-// block they came from, and absorbed in one step: the digest is of their
-// concatenation, so it is the same, and its cost is that of whole blocks.
+struct Walk {
+    const unsigned char* block;
+    bool has_nul;
+    Counts counts;
+    Gathered gathered;
+};
+
+// Handles the piece of size bytes at block[at] the general way.
+void handle_in_place(CheckContext& context, Walk& walk, std::size_t at, std::size_t size)
+{
+    const auto* piece = reinterpret_cast<const char*>(walk.block + at);
+    const std::size_t length =
+        walk.has_nul ? static_cast<std::size_t>(std::find(piece, piece + size, '\0') - piece) : size;
+    handle(context, walk.counts, piece, length, piece[size - 1] == '\n', [&](std::size_t text_length) {
+        gather(context, walk.gathered, walk.block + at, text_length);
+    });
+}
+
+constexpr auto kPieceLimit = static_cast<std::size_t>(kPieceReadSize - 1);
+
+// Handles the pieces of the line at block[at] whose LF is at block[lf];
+// returns where the next line starts.
+std::size_t handle_line(CheckContext& context, Walk& walk, std::size_t at, std::size_t lf)
+{
+    const std::size_t size = lf - at + 1;
+    const unsigned char* piece = walk.block + at;
+    if (size <= kPieceLimit && !walk.has_nul && !needs_care(piece)) {
+        // A content or an ignored piece that ends a line: the common case,
+        // with no branch on which it is.
+        const std::size_t content = is_content_class(static_cast<char>(piece[0])) ? 1 : 0;
+        Gathered& gathered = walk.gathered;
+        std::memcpy(gathered.bytes + gathered.length, piece, kFixedCopy);
+        gathered.length += content * (size - 1);
+        walk.counts.digested += content;
+        walk.counts.ignored += 1 - content;
+        ++walk.counts.lines_ended;
+        if (gathered.length >= kGatheredSize) {
+            absorb_gathered(context, gathered);
+        }
+        return lf + 1;
+    }
+    for (; lf - at >= kPieceLimit; at += kPieceLimit) {
+        handle_in_place(context, walk, at, kPieceLimit);
+    }
+    handle_in_place(context, walk, at, lf - at + 1);
+    return lf + 1;
+}
+
+// Handles the pieces that lie whole in the block: each ends at an LF, or
+// after 79 characters. Their content texts go to the digest in order.
 void handle_whole_pieces(TextStream& stream, CheckContext& context)
 {
-    auto* const block = reinterpret_cast<char*>(stream.block);
+    const std::size_t end = stream.end;
     std::size_t at = stream.next;
-    if (at == stream.end) {
+    if (at == end) {
         return;
     }
-    LineFeeds feeds{stream.block, stream.end, 0, 0};
-    scan_line_feeds(feeds, at);
-    // Only a block with a NUL needs each piece searched for one.
-    const bool has_nul = std::memchr(block + at, '\0', stream.end - at) != nullptr;
-    char* const texts = block + at;
-    std::size_t texts_length = 0;
-    Counts counts = counts_of(context);
-    for (std::size_t size; (size = whole_piece_size(feeds, at)) > 0; at += size) {
-        char* const piece = block + at;
-        const std::size_t length =
-            has_nul ? static_cast<std::size_t>(std::find(piece, piece + size, '\0') - piece) : size;
-        handle(context, counts, piece, length, piece[size - 1] == '\n', [&](std::size_t text_length) {
-            move_text(reinterpret_cast<unsigned char*>(texts + texts_length),
-                      reinterpret_cast<const unsigned char*>(piece), text_length);
-            texts_length += text_length;
-        });
+    // Left uninitialized but for its length: the gathered bytes are written
+    // before they are read.
+    Walk walk;
+    walk.block = stream.block;
+    walk.has_nul = std::memchr(stream.block + at, '\0', end - at) != nullptr;
+    walk.counts = counts_of(context);
+    walk.gathered.length = 0;
+    LineFeeds feeds;
+    for (std::size_t from = at; from < end; from += kStretch) {
+        find_line_feeds(stream.block, from, std::min(from + kStretch, end), feeds);
+        for (std::size_t i = 0; i < feeds.count; ++i) {
+            at = handle_line(context, walk, at, feeds.at[i]);
+        }
+    }
+    // The rest holds no LF: only its whole pieces of 79 characters are handled.
+    for (; end - at >= kPieceLimit; at += kPieceLimit) {
+        handle_in_place(context, walk, at, kPieceLimit);
     }
     stream.next = at;
-    store_counts(context, counts);
-    check_absorb(context, texts, texts_length);
+    store_counts(context, walk.counts);
+    absorb_gathered(context, walk.gathered);
 }
 
 } // namespace
