@@ -380,8 +380,10 @@ namespace {
 // Content texts gathered for the digest, so that it absorbs them in runs of
 // whole blocks rather than one short text at a time. A text is copied as a
 // fixed 80 bytes whatever its length, which costs no branch: the room past
-// kGatheredSize takes the excess.
-constexpr std::size_t kGatheredSize = 4096;
+// kGatheredSize takes the excess. Kept small, with the stretch below, so that
+// the walk's stack frame stays within about one page: on a small file each
+// new page touched is a page fault, dearer than the whole check.
+constexpr std::size_t kGatheredSize = 1024;
 constexpr std::size_t kFixedCopy = 80;
 
 struct Gathered {
@@ -407,7 +409,7 @@ void gather(CheckContext& context, Gathered& gathered, const unsigned char* text
 // The LFs of a stretch of the block, as positions in order: finding each
 // piece's end is then one load, and walking the pieces has no branch that
 // depends on where in a group of 64 bytes a line ends.
-constexpr std::size_t kStretch = 2048;
+constexpr std::size_t kStretch = 512;
 
 struct LineFeeds {
     std::size_t count;
