@@ -9,5 +9,6 @@ struct CpuFeatures {
     bool sha512;   // the ARMv8.2 SHA-512 instructions
 };
 
-// Asked of the processor and the system on the first call.
-const CpuFeatures& cpu_features();
+// What the processor and the system allow. Cheap to ask again: where the
+// answer costs instructions that trap under a hypervisor, it is kept.
+CpuFeatures cpu_features();

@@ -4,13 +4,13 @@
 
 #include "platform/cpu.hpp"
 
-const CpuFeatures& cpu_features()
+// getauxval reads what the kernel handed over at start-up: no need to keep it.
+CpuFeatures cpu_features()
 {
-    static const CpuFeatures features{
+    return CpuFeatures{
         .bmi2 = false,
         .avx2 = false,
         .avx512vl = false,
         .sha512 = (getauxval(AT_HWCAP) & HWCAP_SHA512) != 0,
     };
-    return features;
 }

@@ -2,8 +2,7 @@
 // Processors for which only the portable SHA-512 compression is built.
 #include "platform/cpu.hpp"
 
-const CpuFeatures& cpu_features()
+CpuFeatures cpu_features()
 {
-    static const CpuFeatures none{};
-    return none;
+    return CpuFeatures{};
 }

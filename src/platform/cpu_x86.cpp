@@ -49,7 +49,7 @@ CpuFeatures ask()
 
 } // namespace
 
-const CpuFeatures& cpu_features()
+CpuFeatures cpu_features()
 {
     static const CpuFeatures features = ask();
     return features;

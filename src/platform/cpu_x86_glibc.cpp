@@ -6,13 +6,15 @@
 
 #include "platform/cpu.hpp"
 
-const CpuFeatures& cpu_features()
+// Read on each call rather than kept in a local static: its guard would
+// bring the C++ exception runtime into validate, whose start-up allocates an
+// emergency pool, pages faulted in on every run.
+CpuFeatures cpu_features()
 {
-    static const CpuFeatures features{
+    return CpuFeatures{
         CPU_FEATURE_ACTIVE(BMI2),
         CPU_FEATURE_ACTIVE(AVX2),
         CPU_FEATURE_ACTIVE(AVX512F) && CPU_FEATURE_ACTIVE(AVX512VL),
         false,
     };
-    return features;
 }
