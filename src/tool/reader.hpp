@@ -47,10 +47,7 @@ struct TextStream {
     ByteSource source;
     void* handle;
     std::size_t read_size;
-    // Translated bytes not yet delivered are block[next, end). Room for a
-    // held CR before a read's bytes, for a NUL after them, and for loads of
-    // up to 80 bytes that begin before end.
-    unsigned char block[kTextBlockSize + 96];
+    // Translated bytes not yet delivered are block[next, end).
     std::size_t next;
     std::size_t end;
     // The last byte read was a CR; whether an LF follows is not known yet.
@@ -61,6 +58,11 @@ struct TextStream {
     bool ended_at_eof_mark;
     // Characters the last piece took from the stream, NULs and its LF included.
     std::size_t piece_size;
+    // Last, so that on a small file the fields above share a page with the
+    // block's first bytes: each new page touched is a page fault. Room for a
+    // held CR before a read's bytes, for a NUL after them, and for loads of
+    // up to 80 bytes that begin before end.
+    unsigned char block[kTextBlockSize + 96];
 };
 
 // read_size is how many bytes to ask of the source at a time, 1 to kTextBlockSize.
