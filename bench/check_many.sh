@@ -5,18 +5,23 @@
 #     (one thread per core, and one thread) against a shell loop that runs
 #     validate once per file, and against sha512sum -c over the same files;
 #   - 10,000 more, each with a key line of its own, so that each costs a
-#     key schedule: datasig check against sha512sum -c;
+#     key schedule: datasig check against sha512sum -c, by wall time and by
+#     CPU time (user and system, over all threads);
 #   - one signed data file of 256 MiB: datasig check against validate.
 #
-#   bench/check_many.sh [RUNS] [LOOP_RUNS]
+#   [COUNT=N] bench/check_many.sh [RUNS] [LOOP_RUNS]
 #
+# COUNT, 10,000 by default, is how many small files each set holds: the
+# 10,000 are kept under many-4K and many-4K-keys, other counts under names
+# that end in -COUNT.
 # It builds the release preset and writes the files with make_data_file
 # under build/release/bench/ (the small ones once: later runs reuse them). Each
 # comparison warms the page cache, then runs RUNS rounds (at least 5, 11 by
 # default) with hyperfine, each round running the commands in turn so that
 # load from elsewhere on the machine falls on all alike, and prints the
-# median wall time of each and their ratios. The validate loop, which takes
-# some 20 s, runs LOOP_RUNS times (3 by default) on its own.
+# median wall time of each and their ratios (for the files with keys of their
+# own, the median CPU time too). The validate loop, which takes some 20 s,
+# runs LOOP_RUNS times (3 by default) on its own.
 # It installs nothing: scripts/prerequisites.sh bench installs what it uses.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -30,6 +35,15 @@ loop_runs=${2:-3}
 }
 [ "$runs" -ge 5 ] || runs=5
 [ "$loop_runs" -ge 1 ] || loop_runs=1
+count=${COUNT:-10000}
+[[ $count =~ ^[1-9][0-9]*$ ]] || {
+  echo "bench/check_many.sh: COUNT must be a positive number of files" >&2
+  exit 2
+}
+# 10000 as 10,000
+count_text=$(sed -E ':a; s/([0-9])([0-9]{3})($|,)/\1,\2\3/; ta' <<<"$count")
+suffix=""
+[ "$count" -eq 10000 ] || suffix=-$count
 
 scripts/prerequisites.sh --check bench
 cmake --preset release >/dev/null
@@ -39,11 +53,11 @@ bin=build/release
 validate=$bin/src/validate
 datasig=$bin/src/datasig/datasig
 make_data_file=$bin/bench/make_data_file
-many=$bin/bench/many-4K
-many_keys=$bin/bench/many-4K-keys
+many=$bin/bench/many-4K$suffix
+many_keys=$bin/bench/many-4K-keys$suffix
 large=$bin/bench/data-256M-lf.dat
 
-# make_many FOLDER [keys]: 10,000 signed files of 4 KiB, each with content
+# make_many FOLDER [keys]: COUNT signed files of 4 KiB, each with content
 # of its own; with keys, each with a key line of its own too, so that each
 # costs a key schedule. The list of their SHA-512 sums, for sha512sum -c, is
 # written last: once it is there, the files are complete.
@@ -52,8 +66,8 @@ make_many() {
   [ -f "$folder.sha512" ] && return
   rm -rf "$folder"
   mkdir -p "$folder"
-  echo "writing 10,000 signed files of 4 KiB to $folder"
-  for ((i = 0; i < 10000; ++i)); do
+  echo "writing $count_text signed files of 4 KiB to $folder"
+  for ((i = 0; i < count; ++i)); do
     [ "${2:-}" != keys ] || key=("FILE $i")
     "$make_data_file" 4K "$(printf '%s/f%05d.dat' "$folder" "$i")" lf "$i" "${key[@]}"
   done
@@ -76,8 +90,9 @@ median() {
 }
 
 # alternate NAME COMMAND...: RUNS rounds of the commands in turn, without a
-# shell between; prints each command's median and its ratio to the first,
-# and keeps the medians in $work/NAME, one a line.
+# shell between; prints each command's median wall time and its ratio to the
+# first, and keeps the medians in $work/NAME, one a line, and the medians of
+# CPU time (user and system) in $work/NAME.cpu.
 alternate() {
   local name=$1
   shift
@@ -91,29 +106,44 @@ alternate() {
     m=$(awk -F, -v row=$((c + 2)) 'FNR == row { print $4 }' "$work/$name"-*.csv | median)
     first=${first:-$m}
     echo "$m" >>"$work/$name"
+    awk -F, -v row=$((c + 2)) 'FNR == row { print $5 + $6 }' "$work/$name"-*.csv | median \
+      >>"$work/$name.cpu"
     local command=("$@")
-    printf '  %-44s %9.4f s  %6.2f\n' "${command[$c]}" "$m" "$(awk -v a="$m" -v b="$first" 'BEGIN { print a / b }')"
+    printf '  %-52s %9.4f s  %6.2f\n' "${command[$c]}" "$m" "$(awk -v a="$m" -v b="$first" 'BEGIN { print a / b }')"
   done
 }
 
-echo "10,000 signed files of 4 KiB; $runs alternating rounds; median wall time, ratio to the first"
+echo "$count_text signed files of 4 KiB; $runs alternating rounds; median wall time, ratio to the first"
 datasig_here=$(realpath --relative-to="$many/.." "$datasig")
+many_here=$(basename "$many")
+many_keys_here=$(basename "$many_keys")
 (
   cd "$many/.."
-  alternate shared "$datasig_here check -r many-4K" "$datasig_here check --jobs 1 -r many-4K" \
-    "sha512sum -c --quiet many-4K.sha512"
+  alternate shared "$datasig_here check -r $many_here" "$datasig_here check --jobs 1 -r $many_here" \
+    "sha512sum -c --quiet $many_here.sha512"
 )
-echo "10,000 signed files of 4 KiB, each with a key line of its own; $runs alternating rounds"
+echo "$count_text signed files of 4 KiB, each with a key line of its own; $runs alternating rounds"
 (
   cd "$many/.."
-  alternate keyed "$datasig_here check -r many-4K-keys" \
-    "$datasig_here check --jobs 1 -r many-4K-keys" "sha512sum -c --quiet many-4K-keys.sha512"
+  alternate keyed "$datasig_here check -r $many_keys_here" \
+    "$datasig_here check --jobs 1 -r $many_keys_here" "sha512sum -c --quiet $many_keys_here.sha512"
 )
+echo "  the same, median CPU time (user + system, all threads); datasig/sha512sum by wall and CPU time"
+keyed=("datasig check -r $many_keys_here" "datasig check --jobs 1 -r $many_keys_here"
+  "sha512sum -c --quiet $many_keys_here.sha512")
+mapfile -t wall <"$work/keyed"
+mapfile -t cpu <"$work/keyed.cpu"
+for c in 0 1 2; do
+  printf '  %-52s %9.4f s' "${keyed[$c]}" "${cpu[$c]}"
+  [ "$c" -eq 2 ] || awk -v w="${wall[$c]}" -v sw="${wall[2]}" -v u="${cpu[$c]}" -v su="${cpu[2]}" \
+    'BEGIN { printf "  wall %5.2f  CPU %5.2f", w / sw, u / su }'
+  echo
+done
 echo "the same files as the first, a shell loop that runs validate once per file; $loop_runs runs"
 hyperfine --runs "$loop_runs" --export-csv "$work/loop.csv" \
   "for f in $many/*.dat; do $validate \"\$f\"; done >/dev/null" >/dev/null 2>&1
 loop=$(awk -F, 'FNR == 2 { print $4 }' "$work/loop.csv")
-printf '  %-44s %9.4f s\n' "for f in many-4K/*.dat; do validate \$f; done" "$loop"
+printf '  %-52s %9.4f s\n' "for f in $many_here/*.dat; do validate \$f; done" "$loop"
 awk -v loop="$loop" 'NR == 1 { printf "  the loop takes %.0f times as long as datasig check -r\n", loop / $1 }' "$work/shared"
 
 echo "one signed file of 256 MiB; $runs alternating rounds"

@@ -10,8 +10,7 @@
 #          builds, Debian's python3 with what builds the Python module's
 #          wheel, pytest and mypy, and Emscripten, Node.js, npm and Chromium
 #          for the browser page
-#   bench  what bench/compare.sh, bench/python_bench.sh and the
-#          micro-benchmarks use
+#   bench  what the scripts under bench/ and the micro-benchmarks use
 #   scripts/prerequisites.sh [--check] build|test|bench ...
 # With --check it installs nothing: it names what is missing and fails.
 set -euo pipefail
@@ -88,6 +87,7 @@ for_bench() {
   need_command openssl openssl
   need_command sha512sum coreutils
   need_command /usr/bin/time time
+  need_command perf linux-perf
 }
 
 check_only=false
