@@ -4,18 +4,9 @@
 #include <algorithm>
 
 #include "crypto/sha512_compress.hpp"
+#include "crypto/sha512_rounds.hpp"
 
 namespace {
-
-using u64 = std::uint64_t;
-
-// Compilers turn this into one load, and a byte swap where the processor is
-// little-endian.
-u64 load_be64(const unsigned char* p)
-{
-    return u64{p[0]} << 56 | u64{p[1]} << 48 | u64{p[2]} << 40 | u64{p[3]} << 32 |
-           u64{p[4]} << 24 | u64{p[5]} << 16 | u64{p[6]} << 8 | u64{p[7]};
-}
 
 std::size_t block_position(const DigestContext& context)
 {
@@ -104,11 +95,9 @@ void digest_absorb(const unsigned char* data, std::uint32_t length, DigestContex
         place_bytes(context, p, data, fill, begin, end);
         data += fill;
     }
-    for (; end - data >= static_cast<std::ptrdiff_t>(kDigestBlockSize); data += kDigestBlockSize) {
-        for (std::size_t i = 0; i < 16; ++i) {
-            context.W[i] = load_be64(data + 8 * i);
-        }
-        compress(context);
+    if (const auto blocks = static_cast<std::size_t>(end - data) / kDigestBlockSize; blocks > 0) {
+        sha512_compression().compress_blocks(context.H, data, blocks);
+        data += blocks * kDigestBlockSize;
     }
     if (data != end) {
         place_bytes(context, 0, data, static_cast<std::size_t>(end - data), begin, end);

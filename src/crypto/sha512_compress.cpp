@@ -39,14 +39,14 @@ bool has_sha512()
 #endif
 
 const Sha512Compression compressions[] = {
-    {"portable", sha512_compress_portable, always},
+    {"portable", sha512_compress_portable, sha512_compress_blocks_portable, always},
 #ifdef VALIDATE_SHA512_X86
-    {"bmi2", sha512_compress_bmi2, has_bmi2},
-    {"avx2", sha512_compress_avx2, has_avx2_and_bmi2},
-    {"avx512", sha512_compress_avx512, has_avx512vl_and_bmi2},
+    {"bmi2", sha512_compress_bmi2, sha512_compress_blocks_bmi2, has_bmi2},
+    {"avx2", sha512_compress_avx2, sha512_compress_blocks_avx2, has_avx2_and_bmi2},
+    {"avx512", sha512_compress_avx512, sha512_compress_blocks_avx512, has_avx512vl_and_bmi2},
 #endif
 #ifdef VALIDATE_SHA512_ARM64
-    {"arm_sha512", sha512_compress_arm64, has_sha512},
+    {"arm_sha512", sha512_compress_arm64, sha512_compress_blocks_arm64, has_sha512},
 #endif
 };
 
@@ -70,6 +70,11 @@ const Sha512Compression& choose()
 void sha512_compress_portable(std::uint64_t* H, std::uint64_t* W)
 {
     compress_scalar(H, W, sha512_round_constants);
+}
+
+void sha512_compress_blocks_portable(std::uint64_t* H, const unsigned char* blocks, std::size_t count)
+{
+    compress_each_block(H, blocks, count, sha512_compress_portable);
 }
 
 std::span<const Sha512Compression> sha512_compressions()

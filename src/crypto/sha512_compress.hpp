@@ -6,6 +6,7 @@
 // chosen on first use.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 
@@ -13,9 +14,15 @@
 // into H. W is scratch afterwards: it may hold schedule words or the block.
 using Sha512CompressFunction = void (*)(std::uint64_t* H, std::uint64_t* W);
 
+// Compresses count blocks of 128 bytes at blocks, one after another, into H:
+// the runs of whole blocks that a long input holds, read where they lie.
+using Sha512CompressBlocksFunction = void (*)(std::uint64_t* H, const unsigned char* blocks,
+                                              std::size_t count);
+
 struct Sha512Compression {
     const char* name;
     Sha512CompressFunction compress;
+    Sha512CompressBlocksFunction compress_blocks;
     // Whether this processor runs it.
     bool (*supported)();
 };
@@ -32,11 +39,16 @@ const Sha512Compression& sha512_compression();
 void sha512_use_compression(const Sha512Compression& compression);
 
 void sha512_compress_portable(std::uint64_t* H, std::uint64_t* W);
+void sha512_compress_blocks_portable(std::uint64_t* H, const unsigned char* blocks, std::size_t count);
 #ifdef VALIDATE_SHA512_X86
 void sha512_compress_bmi2(std::uint64_t* H, std::uint64_t* W);
+void sha512_compress_blocks_bmi2(std::uint64_t* H, const unsigned char* blocks, std::size_t count);
 void sha512_compress_avx2(std::uint64_t* H, std::uint64_t* W);
+void sha512_compress_blocks_avx2(std::uint64_t* H, const unsigned char* blocks, std::size_t count);
 void sha512_compress_avx512(std::uint64_t* H, std::uint64_t* W);
+void sha512_compress_blocks_avx512(std::uint64_t* H, const unsigned char* blocks, std::size_t count);
 #endif
 #ifdef VALIDATE_SHA512_ARM64
 void sha512_compress_arm64(std::uint64_t* H, std::uint64_t* W);
+void sha512_compress_blocks_arm64(std::uint64_t* H, const unsigned char* blocks, std::size_t count);
 #endif

@@ -85,3 +85,16 @@ void sha512_compress_arm64(std::uint64_t* H, std::uint64_t* W)
     vst1q_u64(H + 4, vaddq_u64(ef, start[2]));
     vst1q_u64(H + 6, vaddq_u64(gh, start[3]));
 }
+
+void sha512_compress_blocks_arm64(std::uint64_t* H, const unsigned char* blocks, std::size_t count)
+{
+    for (; count > 0; --count, blocks += 128) {
+        // Each 8-byte word of the block, byte-swapped in place.
+        alignas(16) std::uint64_t W[16];
+        for (int i = 0; i < 8; ++i) {
+            vst1q_u64(W + kWordsPerPair * i,
+                      vreinterpretq_u64_u8(vrev64q_u8(vld1q_u8(blocks + 16 * i))));
+        }
+        sha512_compress_arm64(H, W);
+    }
+}

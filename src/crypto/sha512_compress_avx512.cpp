@@ -7,3 +7,8 @@ void sha512_compress_avx512(std::uint64_t* H, std::uint64_t* W)
 {
     compress_vector(H, W);
 }
+
+void sha512_compress_blocks_avx512(std::uint64_t* H, const unsigned char* blocks, std::size_t count)
+{
+    compress_vector_blocks(H, blocks, count);
+}

@@ -9,3 +9,8 @@ void sha512_compress_bmi2(std::uint64_t* H, std::uint64_t* W)
 {
     compress_scalar(H, W, sha512_round_constants);
 }
+
+void sha512_compress_blocks_bmi2(std::uint64_t* H, const unsigned char* blocks, std::size_t count)
+{
+    compress_each_block(H, blocks, count, sha512_compress_bmi2);
+}

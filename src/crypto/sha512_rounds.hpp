@@ -6,11 +6,20 @@
 #pragma once
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 
 namespace { // NOLINT(cert-dcl59-cpp): a private copy for each build, as said above
 
 using u64 = std::uint64_t;
+
+// Compilers turn this into one load, and a byte swap where the processor is
+// little-endian.
+[[gnu::always_inline]] inline u64 load_be64(const unsigned char* p)
+{
+    return u64{p[0]} << 56 | u64{p[1]} << 48 | u64{p[2]} << 40 | u64{p[3]} << 32 |
+           u64{p[4]} << 24 | u64{p[5]} << 16 | u64{p[6]} << 8 | u64{p[7]};
+}
 
 [[gnu::always_inline]] inline u64 rot(u64 x, int n)
 {
@@ -118,6 +127,20 @@ template <typename KPlusW>
         });
     }
     end_block(H, v);
+}
+
+// Compresses count blocks of bytes with compress(H, W), W the block's words.
+template <typename Compress>
+[[gnu::always_inline]] inline void compress_each_block(u64* H, const unsigned char* blocks,
+                                                       std::size_t count, Compress compress)
+{
+    for (; count > 0; --count, blocks += 128) {
+        u64 W[16];
+        for (int i = 0; i < 16; ++i) {
+            W[i] = load_be64(blocks + 8 * i);
+        }
+        compress(H, W);
+    }
 }
 
 } // namespace

@@ -70,13 +70,15 @@ constexpr std::ptrdiff_t kWordsPerPair = 2;
     store_k_plus_w(k_plus_w, i, X[i], K);
 }
 
-[[gnu::always_inline]] inline void compress_vector(u64* H, const u64* W)
+// The compression of one block, whose pair i load_pair(i) gives.
+template <typename LoadPair>
+[[gnu::always_inline]] inline void compress_vector_with(u64* H, LoadPair load_pair)
 {
     const u64* K = sha512_round_constants;
     alignas(16) u64 k_plus_w[16];
     Ring X;
     for (int i = 0; i < 8; ++i) {
-        X[i] = _mm_loadu_si128(reinterpret_cast<const Pair*>(W + kWordsPerPair * i));
+        X[i] = load_pair(i);
         store_k_plus_w(k_plus_w, i, X[i], K);
     }
     WorkingVariables v = start_block(H);
@@ -94,6 +96,28 @@ constexpr std::ptrdiff_t kWordsPerPair = 2;
     }
     sixteen_rounds(v, [&](int j) { return k_plus_w[j]; });
     end_block(H, v);
+}
+
+[[gnu::always_inline]] inline void compress_vector(u64* H, const u64* W)
+{
+    compress_vector_with(H, [W](int i) {
+        return _mm_loadu_si128(reinterpret_cast<const Pair*>(W + kWordsPerPair * i));
+    });
+}
+
+// Each block's pairs are loaded and byte-swapped in vector registers: no
+// round trip through W, whose 8-byte stores a 16-byte load could not take
+// from the store buffer.
+[[gnu::always_inline]] inline void compress_vector_blocks(u64* H, const unsigned char* blocks,
+                                                          std::size_t count)
+{
+    const Pair swap = _mm_set_epi8(8, 9, 10, 11, 12, 13, 14, 15, 0, 1, 2, 3, 4, 5, 6, 7);
+    for (; count > 0; --count, blocks += 128) {
+        compress_vector_with(H, [blocks, swap](int i) {
+            return _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const Pair*>(blocks + 16 * i)),
+                                    swap);
+        });
+    }
 }
 
 } // namespace
