@@ -397,12 +397,26 @@ void absorb_gathered(CheckContext& context, Gathered& gathered)
     gathered.length = 0;
 }
 
+// Absorbs the gathered texts up to where a block of the digest ends, and keeps
+// the rest, less than a block, for later: the digest then reads each block
+// where it lies rather than assembling it word by word. Called with at least
+// a block gathered.
+void absorb_whole_blocks(CheckContext& context, Gathered& gathered)
+{
+    const auto pending =
+        static_cast<std::size_t>(context.digest_context.byte_count[0] % kDigestBlockSize);
+    const std::size_t taken = (pending + gathered.length) / kDigestBlockSize * kDigestBlockSize - pending;
+    check_absorb(context, reinterpret_cast<const char*>(gathered.bytes), taken);
+    gathered.length -= taken;
+    std::memmove(gathered.bytes, gathered.bytes + taken, gathered.length);
+}
+
 void gather(CheckContext& context, Gathered& gathered, const unsigned char* text, std::size_t length)
 {
     std::memcpy(gathered.bytes + gathered.length, text, length);
     gathered.length += length;
     if (gathered.length >= kGatheredSize) {
-        absorb_gathered(context, gathered);
+        absorb_whole_blocks(context, gathered);
     }
 }
 
@@ -417,6 +431,16 @@ struct LineFeeds {
     std::uint32_t at[kStretch + 8];
 };
 
+// The number of bits set, without the call that std::popcount becomes on
+// processors whose baseline has no instruction for it.
+int count_bits(std::uint64_t x)
+{
+    x -= (x >> 1) & 0x5555555555555555;
+    x = (x & 0x3333333333333333) + ((x >> 2) & 0x3333333333333333);
+    x = (x + (x >> 4)) & 0x0F0F0F0F0F0F0F0F;
+    return static_cast<int>((x * 0x0101010101010101) >> 56);
+}
+
 void find_line_feeds(const unsigned char* block, std::size_t from, std::size_t to, LineFeeds& feeds)
 {
     feeds.count = 0;
@@ -425,18 +449,25 @@ void find_line_feeds(const unsigned char* block, std::size_t from, std::size_t t
         if (to - base < 64) {
             bits &= (std::uint64_t{1} << (to - base)) - 1;
         }
-        std::uint32_t* out = feeds.at + feeds.count;
-        // Four at a time, each written whether or not there is one: most
-        // groups of 64 bytes hold fewer, and the spare ones are overwritten.
-        do {
-            for (int k = 0; k < 4; ++k) {
-                *out = static_cast<std::uint32_t>(base) +
-                       static_cast<std::uint32_t>(std::countr_zero(bits) & 63);
-                out += bits != 0 ? 1 : 0;
-                bits &= bits - 1;
-            }
-        } while (bits != 0);
-        feeds.count = static_cast<std::size_t>(out - feeds.at);
+        const int count = count_bits(bits);
+        std::uint32_t* const out = feeds.at + feeds.count;
+        // Four positions written whatever the count, with no branch on it:
+        // most groups of 64 bytes hold fewer LFs, and the spare positions are
+        // overwritten. A branch on how many there are would be mispredicted
+        // about once a group.
+        // The top bit keeps each scan's operand from being zero, which the
+        // compiler would otherwise branch on; it does not move a lower bit.
+        constexpr std::uint64_t kTopBit = std::uint64_t{1} << 63;
+        for (int k = 0; k < 4; ++k) {
+            out[k] = static_cast<std::uint32_t>(base) +
+                     static_cast<std::uint32_t>(std::countr_zero(bits | kTopBit));
+            bits &= bits - 1;
+        }
+        for (int k = 4; k < count; ++k) {
+            out[k] = static_cast<std::uint32_t>(base) + static_cast<std::uint32_t>(std::countr_zero(bits));
+            bits &= bits - 1;
+        }
+        feeds.count += static_cast<std::size_t>(count);
     }
 }
 
@@ -471,32 +502,61 @@ void handle_in_place(CheckContext& context, Walk& walk, std::size_t at, std::siz
 
 constexpr auto kPieceLimit = static_cast<std::size_t>(kPieceReadSize - 1);
 
-// Handles the pieces of the line at block[at] whose LF is at block[lf];
-// returns where the next line starts.
-std::size_t handle_line(CheckContext& context, Walk& walk, std::size_t at, std::size_t lf)
+// Handles the pieces of the line at block[at] whose LF is at block[lf] the
+// general way: a line of more than 79 characters, one that may be a
+// signature or a key line, or any line of a block that holds a NUL.
+void handle_line_with_care(CheckContext& context, Walk& walk, std::size_t at, std::size_t lf)
 {
-    const std::size_t size = lf - at + 1;
-    const unsigned char* piece = walk.block + at;
-    if (size <= kPieceLimit && !walk.has_nul && !needs_care(piece)) {
-        // A content or an ignored piece that ends a line: the common case,
-        // with no branch on which it is.
-        const std::size_t content = is_content_class(static_cast<char>(piece[0])) ? 1 : 0;
-        Gathered& gathered = walk.gathered;
-        std::memcpy(gathered.bytes + gathered.length, piece, kFixedCopy);
-        gathered.length += content * (size - 1);
-        walk.counts.digested += content;
-        walk.counts.ignored += 1 - content;
-        ++walk.counts.lines_ended;
-        if (gathered.length >= kGatheredSize) {
-            absorb_gathered(context, gathered);
-        }
-        return lf + 1;
-    }
     for (; lf - at >= kPieceLimit; at += kPieceLimit) {
         handle_in_place(context, walk, at, kPieceLimit);
     }
     handle_in_place(context, walk, at, lf - at + 1);
-    return lf + 1;
+}
+
+// Handles the lines of a stretch whose LFs are in feeds, the first at
+// block[at]; returns where the line after them starts.
+std::size_t handle_lines(CheckContext& context, Walk& walk, std::size_t at, const LineFeeds& feeds)
+{
+    // The common line's counts and the gathered length, kept in registers
+    // rather than in walk, which the calls below may read: held in memory,
+    // each line would wait on the last one's store.
+    std::size_t length = walk.gathered.length;
+    std::uint64_t lines = 0;
+    std::uint64_t contents = 0;
+    const auto store = [&] {
+        walk.gathered.length = length;
+        walk.counts.lines_ended += lines;
+        walk.counts.digested += contents;
+        walk.counts.ignored += lines - contents;
+        lines = 0;
+        contents = 0;
+    };
+    for (std::size_t i = 0; i < feeds.count; ++i) {
+        const std::size_t lf = feeds.at[i];
+        const std::size_t size = lf - at + 1;
+        const unsigned char* piece = walk.block + at;
+        if (size <= kPieceLimit && !walk.has_nul && !needs_care(piece)) {
+            // A content or an ignored piece that ends a line: the common
+            // case, with no branch on which it is.
+            const std::size_t content = is_content_class(static_cast<char>(piece[0])) ? 1 : 0;
+            std::memcpy(walk.gathered.bytes + length, piece, kFixedCopy);
+            length += content * (size - 1);
+            contents += content;
+            ++lines;
+            if (length >= kGatheredSize) {
+                store();
+                absorb_whole_blocks(context, walk.gathered);
+                length = walk.gathered.length;
+            }
+        } else {
+            store();
+            handle_line_with_care(context, walk, at, lf);
+            length = walk.gathered.length;
+        }
+        at = lf + 1;
+    }
+    store();
+    return at;
 }
 
 // Handles the pieces that lie whole in the block: each ends at an LF, or
@@ -518,9 +578,7 @@ void handle_whole_pieces(TextStream& stream, CheckContext& context)
     LineFeeds feeds;
     for (std::size_t from = at; from < end; from += kStretch) {
         find_line_feeds(stream.block, from, std::min(from + kStretch, end), feeds);
-        for (std::size_t i = 0; i < feeds.count; ++i) {
-            at = handle_line(context, walk, at, feeds.at[i]);
-        }
+        at = handle_lines(context, walk, at, feeds);
     }
     // The rest holds no LF: only its whole pieces of 79 characters are handled.
     for (; end - at >= kPieceLimit; at += kPieceLimit) {
