@@ -87,77 +87,14 @@ std::uint64_t byte_bits(const unsigned char* p, unsigned char c)
     return bits;
 }
 
-// Moves n bytes down from from to to (to before from). Where they are 16
-// bytes apart or more, it copies 16 bytes at a time: it may then read up to
-// 15 bytes past from + n (the block has room for that) and write up to 15
-// past to + n, which stays short of from + n.
-void move_down(unsigned char* to, const unsigned char* from, std::size_t n)
-{
-    if (to == from) {
-        return;
-    }
-    if (from - to < 16) {
-        std::memmove(to, from, n);
-        return;
-    }
-    for (std::size_t i = 0; i < n; i += 16) {
-        std::memcpy(to + i, from + i, 16);
-    }
-}
-
-// Moves n bytes down, as move_down does. Short runs far enough down, such as
-// the text of a piece (at most 79 bytes) or a line, take a copy of 80 bytes
-// whatever their length, which costs no branch; the block has room for
-// reading them.
-void move_text(unsigned char* to, const unsigned char* from, std::size_t n)
-{
-    constexpr std::size_t kFixed = 80;
-    if (n > kFixed || from - to < static_cast<std::ptrdiff_t>(kFixed)) {
-        move_down(to, from, n);
-        return;
-    }
-    for (std::size_t i = 0; i < kFixed; i += 16) {
-        std::memcpy(to + i, from + i, 16);
-    }
-}
-
-// Drops every CR that an LF follows, in place; returns the new count.
-std::size_t drop_cr_before_lf(unsigned char* bytes, std::size_t count)
-{
-    // Most files have no CR at all: the C library's search is the quickest
-    // way to know.
-    if (std::memchr(bytes, '\r', count) == nullptr) {
-        return count;
-    }
-    std::size_t in = 0;
-    std::size_t out = 0;
-    for (std::size_t base = 0; base < count; base += 64) {
-        std::uint64_t crs = byte_bits(bytes + base, '\r');
-        if (count - base < 64) {
-            crs &= (std::uint64_t{1} << (count - base)) - 1;
-        }
-        // Bytes are only written below the CR at hand, so those of this
-        // group and the next are still as read.
-        for (; crs != 0; crs &= crs - 1) {
-            const std::size_t cr = base + static_cast<std::size_t>(std::countr_zero(crs));
-            if (cr + 1 < count && bytes[cr + 1] == '\n') {
-                move_text(bytes + out, bytes + in, cr - in);
-                out += cr - in;
-                in = cr + 1;
-            }
-        }
-    }
-    move_down(bytes + out, bytes + in, count - in);
-    return out + (count - in);
-}
-
 // Moves the bytes not yet delivered to the block's front and adds what one
-// more read of the source gives, translated. A stream whose input has ended
+// more read of the source gives, as read. A stream whose input has ended
 // reads nothing more, but gives back a CR it held.
 void read_more(TextStream& stream)
 {
     const std::size_t kept = stream.end - stream.next;
     std::memmove(stream.block, stream.block + stream.next, kept);
+    stream.raw_from = std::clamp(stream.raw_from, stream.next, stream.end) - stream.next;
     stream.next = 0;
     std::size_t count = kept;
     if (stream.cr_held) {
@@ -183,7 +120,27 @@ void read_more(TextStream& stream)
             }
         }
     }
-    stream.end = kept + drop_cr_before_lf(stream.block + kept, count - kept);
+    stream.end = count;
+}
+
+// Translates the bytes as read up to the first LF among them: a piece read
+// from next takes no more, and before that LF they hold no CR LF. The CR of a
+// CR LF goes by moving what comes before it up one byte. A CR held at the end
+// of a read is not among them: a pair never spans two reads.
+void translate_next_line(TextStream& stream)
+{
+    unsigned char* const block = stream.block;
+    const void* found = std::memchr(block + stream.raw_from, '\n', stream.end - stream.raw_from);
+    if (found == nullptr) {
+        stream.raw_from = stream.end;
+        return;
+    }
+    const auto lf = static_cast<std::size_t>(static_cast<const unsigned char*>(found) - block);
+    if (lf > stream.raw_from && block[lf - 1] == '\r') {
+        std::memmove(block + stream.next + 1, block + stream.next, lf - 1 - stream.next);
+        ++stream.next;
+    }
+    stream.raw_from = lf + 1;
 }
 
 // Makes more translated bytes available once all are delivered; false when
@@ -210,6 +167,7 @@ void text_stream_open(TextStream& stream, ByteSource source, void* handle, std::
     stream.read_size = std::clamp<std::size_t>(read_size, 1, kTextBlockSize);
     stream.next = 0;
     stream.end = 0;
+    stream.raw_from = 0;
     stream.cr_held = false;
     stream.input_ended = false;
     stream.read_failed = false;
@@ -228,6 +186,7 @@ int read_text_line(char* buffer, int size, TextStream& stream)
         if (stream.next == stream.end && !refill(stream)) {
             break;
         }
+        translate_next_line(stream);
         const unsigned char* from = stream.block + stream.next;
         const std::size_t available = std::min(stream.end - stream.next, limit - taken);
         const void* lf = std::memchr(from, '\n', available);
@@ -488,7 +447,10 @@ bool needs_care(const unsigned char* p)
 }
 
 struct Walk {
-    const unsigned char* block;
+    unsigned char* block;
+    // Where the bytes as read begin, and whether they hold a CR.
+    std::size_t raw_from;
+    bool has_cr;
     bool has_nul;
     Counts counts;
     Gathered gathered;
@@ -520,6 +482,7 @@ void handle_line_with_care(CheckContext& context, Walk& walk, std::size_t at, st
 
 // Handles the lines of a stretch whose LFs are in feeds, the first at
 // block[at]; returns where the line after them starts.
+template <bool kCrs>
 std::size_t handle_lines(CheckContext& context, Walk& walk, std::size_t at, const LineFeeds& feeds)
 {
     // The common line's counts and the gathered length, kept in registers
@@ -538,7 +501,17 @@ std::size_t handle_lines(CheckContext& context, Walk& walk, std::size_t at, cons
     };
     for (std::size_t i = 0; i < feeds.count; ++i) {
         const std::size_t lf = feeds.at[i];
-        const std::size_t size = lf - at + 1;
+        // A CR LF as read ends its line as one LF: the CR becomes the LF and
+        // the LF is passed over. Without a branch: where there is no pair,
+        // the LF is written over itself.
+        std::size_t line_end = lf;
+        if constexpr (kCrs) {
+            const bool pair =
+                (lf > at) & (lf > walk.raw_from) & (walk.block[lf - (lf != 0 ? 1 : 0)] == '\r');
+            line_end = lf - (pair ? 1 : 0);
+            walk.block[line_end] = '\n';
+        }
+        const std::size_t size = line_end - at + 1;
         const unsigned char* piece = walk.block + at;
         if (size <= kPieceLimit && !walk.has_nul && !needs_care(piece)) {
             // A content or an ignored piece that ends a line: the common
@@ -555,7 +528,7 @@ std::size_t handle_lines(CheckContext& context, Walk& walk, std::size_t at, cons
             }
         } else {
             store();
-            handle_line_with_care(context, walk, at, lf);
+            handle_line_with_care(context, walk, at, line_end);
             length = walk.gathered.length;
         }
         at = lf + 1;
@@ -578,18 +551,24 @@ void handle_whole_pieces(TextStream& stream, CheckContext& context)
     Walk walk;
     walk.block = stream.block;
     walk.has_nul = std::memchr(stream.block + at, '\0', end - at) != nullptr;
+    walk.raw_from = std::max(stream.raw_from, at);
+    walk.has_cr = walk.raw_from < end &&
+                  std::memchr(stream.block + walk.raw_from, '\r', end - walk.raw_from) != nullptr;
     walk.counts = counts_of(context);
     walk.gathered.length = 0;
     LineFeeds feeds;
     for (std::size_t from = at; from < end; from += kStretch) {
         find_line_feeds(stream.block, from, std::min(from + kStretch, end), feeds);
-        at = handle_lines(context, walk, at, feeds);
+        at = walk.has_cr ? handle_lines<true>(context, walk, at, feeds)
+                         : handle_lines<false>(context, walk, at, feeds);
     }
     // The rest holds no LF: only its whole pieces of 79 characters are handled.
     for (; end - at >= kPieceLimit; at += kPieceLimit) {
         handle_in_place(context, walk, at, kPieceLimit);
     }
+    // What is left holds no LF, so no CR LF either: it is as translated.
     stream.next = at;
+    stream.raw_from = end;
     store_counts(context, walk.counts);
     absorb_gathered(context, walk.gathered);
 }

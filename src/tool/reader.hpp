@@ -47,9 +47,13 @@ struct TextStream {
     ByteSource source;
     void* handle;
     std::size_t read_size;
-    // Translated bytes not yet delivered are block[next, end).
+    // Bytes not yet delivered are block[next, end). Those from raw_from on
+    // are as read, their CR LFs not yet turned into LFs: the walk over whole
+    // lines does that as it goes, which costs no pass of its own, and
+    // anything else that reads them translates them first.
     std::size_t next;
     std::size_t end;
+    std::size_t raw_from;
     // The last byte read was a CR; whether an LF follows is not known yet.
     bool cr_held;
     bool input_ended;

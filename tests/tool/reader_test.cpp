@@ -144,6 +144,7 @@ const DataFileCase kDataFileCases[] = {
     {"content lines without their lf", "A1\nB2\r\nC3\nH4\n", "A1B2C3H4", "", "", ""},
     {"other classes are ignored", "a1\n 1\n1\n\n#x\nZ\nDx\nA1\n", "A1", "", "", ""},
     {"cr at end of content is digested", "A1\nB2\r", "A1B2\r", "", "", ""},
+    {"only the cr before an lf goes", "A1\r\r\nB2\r\n\r\nC3\r\r\r\n", "A1\rB2C3\r\r", "", "", ""},
     {"key line sets the prefix", kKey + " 1.0\nA1\n", kKey + " 1.0A1", kKey + " 1.0", "", ""},
     {"later key line wins", kKey + "1\n" + kKey + "2\n", kKey + "1" + kKey + "2", kKey + "2", "", ""},
     {"h line without keyword", kKey + "1\nH other\n", kKey + "1H other", kKey + "1", "", ""},
