@@ -91,9 +91,10 @@ void sha512_compress_blocks_arm64(std::uint64_t* H, const unsigned char* blocks,
     for (; count > 0; --count, blocks += 128) {
         // Each 8-byte word of the block, byte-swapped in place.
         alignas(16) std::uint64_t W[16];
-        for (int i = 0; i < 8; ++i) {
+        constexpr std::ptrdiff_t kBytesPerPair = 16;
+        for (std::ptrdiff_t i = 0; i < 8; ++i) {
             vst1q_u64(W + kWordsPerPair * i,
-                      vreinterpretq_u64_u8(vrev64q_u8(vld1q_u8(blocks + 16 * i))));
+                      vreinterpretq_u64_u8(vrev64q_u8(vld1q_u8(blocks + kBytesPerPair * i))));
         }
         sha512_compress_arm64(H, W);
     }

@@ -136,7 +136,7 @@ template <typename Compress>
 {
     for (; count > 0; --count, blocks += 128) {
         u64 W[16];
-        for (int i = 0; i < 16; ++i) {
+        for (std::size_t i = 0; i < 16; ++i) {
             W[i] = load_be64(blocks + 8 * i);
         }
         compress(H, W);

@@ -114,8 +114,9 @@ template <typename LoadPair>
     const Pair swap = _mm_set_epi8(8, 9, 10, 11, 12, 13, 14, 15, 0, 1, 2, 3, 4, 5, 6, 7);
     for (; count > 0; --count, blocks += 128) {
         compress_vector_with(H, [blocks, swap](int i) {
-            return _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const Pair*>(blocks + 16 * i)),
-                                    swap);
+            constexpr std::ptrdiff_t kBytesPerPair = 16;
+            return _mm_shuffle_epi8(
+                _mm_loadu_si128(reinterpret_cast<const Pair*>(blocks + kBytesPerPair * i)), swap);
         });
     }
 }
