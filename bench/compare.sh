@@ -32,7 +32,7 @@ if [ "${1:-}" = --portable-only ]; then
   configure+=(-B "$tree" -DVALIDATE_SHA512_PORTABLE_ONLY=ON)
   name="validate (portable)"
 fi
-[ $# -ge 1 ] && [ $# -le 3 ] || usage
+if [ $# -lt 1 ] || [ $# -gt 3 ]; then usage; fi
 size=$1
 runs=${2:-}
 line_ends=${3:-lf}
@@ -85,7 +85,7 @@ median() {
 
 declare -a medians
 for c in 0 1 2; do
-  medians[$c]=$(awk -F, -v row=$((c + 2)) 'FNR == row { print $4 }' "$work"/round-*.csv | median)
+  medians[c]=$(awk -F, -v row=$((c + 2)) 'FNR == row { print $4 }' "$work"/round-*.csv | median)
 done
 rss_file=$(/usr/bin/time -f %M "$validate" "$file" 2>&1 >/dev/null)
 

@@ -39,7 +39,7 @@ for files in 2000 200000; do
   peak=$( { /usr/bin/time -f '%M' "$datasig" check --status -r "$folder" ; } 2>&1 )
   start=$(date +%s.%N)
   first=""
-  while IFS= read -r line; do
+  while IFS= read -r _; do
     [ -n "$first" ] || first=$(date +%s.%N)
   done < <("$datasig" check -r "$folder")
   end=$(date +%s.%N)
