@@ -501,15 +501,13 @@ std::size_t handle_lines(CheckContext& context, Walk& walk, std::size_t at, cons
     };
     for (std::size_t i = 0; i < feeds.count; ++i) {
         const std::size_t lf = feeds.at[i];
-        // A CR LF as read ends its line as one LF: the CR becomes the LF and
-        // the LF is passed over. Without a branch: where there is no pair,
-        // the LF is written over itself.
+        // A CR LF as read ends its line as one LF: the CR takes the LF's
+        // place and the LF is passed over. Without a branch; the common path
+        // copies the text before it and needs no LF written.
         std::size_t line_end = lf;
         if constexpr (kCrs) {
-            const bool pair =
-                (lf > at) & (lf > walk.raw_from) & (walk.block[lf - (lf != 0 ? 1 : 0)] == '\r');
-            line_end = lf - (pair ? 1 : 0);
-            walk.block[line_end] = '\n';
+            const std::size_t cr_before = walk.block[lf - (lf != 0 ? 1 : 0)] == '\r' ? 1 : 0;
+            line_end = lf - (cr_before & static_cast<std::size_t>(lf > std::max(at, walk.raw_from)));
         }
         const std::size_t size = line_end - at + 1;
         const unsigned char* piece = walk.block + at;
@@ -528,6 +526,7 @@ std::size_t handle_lines(CheckContext& context, Walk& walk, std::size_t at, cons
             }
         } else {
             store();
+            walk.block[line_end] = '\n';
             handle_line_with_care(context, walk, at, line_end);
             length = walk.gathered.length;
         }
