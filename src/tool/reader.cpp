@@ -123,12 +123,18 @@ void read_more(TextStream& stream)
     stream.end = count;
 }
 
-// Translates the bytes as read up to the first LF among them: a piece read
-// from next takes no more, and before that LF they hold no CR LF. The CR of a
-// CR LF goes by moving what comes before it up one byte. A CR held at the end
-// of a read is not among them: a pair never spans two reads.
-void translate_next_line(TextStream& stream)
+// Where the bytes as read begin within the next window bytes, which a piece
+// may take, translates them up to the first LF among them: a piece read from
+// next takes no more, and before that LF they hold no CR LF. The CR of a CR
+// LF goes by moving what comes before it up one byte. A CR held at the end
+// of a read is not among them: a pair never spans two reads. Translating no
+// further than a piece can reach keeps the pieces of a long line from each
+// moving the line again.
+void translate_next_line(TextStream& stream, std::size_t window)
 {
+    if (stream.raw_from >= stream.next + window) {
+        return;
+    }
     unsigned char* const block = stream.block;
     const void* found = std::memchr(block + stream.raw_from, '\n', stream.end - stream.raw_from);
     if (found == nullptr) {
@@ -186,7 +192,7 @@ int read_text_line(char* buffer, int size, TextStream& stream)
         if (stream.next == stream.end && !refill(stream)) {
             break;
         }
-        translate_next_line(stream);
+        translate_next_line(stream, limit - taken);
         const unsigned char* from = stream.block + stream.next;
         const std::size_t available = std::min(stream.end - stream.next, limit - taken);
         const void* lf = std::memchr(from, '\n', available);
