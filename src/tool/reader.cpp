@@ -454,9 +454,8 @@ bool needs_care(const unsigned char* p)
 
 struct Walk {
     unsigned char* block;
-    // Where the bytes as read begin, and whether they hold a CR.
+    // Where the bytes as read begin.
     std::size_t raw_from;
-    bool has_cr;
     bool has_nul;
     Counts counts;
     Gathered gathered;
@@ -557,15 +556,15 @@ void handle_whole_pieces(TextStream& stream, CheckContext& context)
     walk.block = stream.block;
     walk.has_nul = std::memchr(stream.block + at, '\0', end - at) != nullptr;
     walk.raw_from = std::max(stream.raw_from, at);
-    walk.has_cr = walk.raw_from < end &&
-                  std::memchr(stream.block + walk.raw_from, '\r', end - walk.raw_from) != nullptr;
+    const bool has_cr = walk.raw_from < end &&
+                        std::memchr(stream.block + walk.raw_from, '\r', end - walk.raw_from) != nullptr;
     walk.counts = counts_of(context);
     walk.gathered.length = 0;
     LineFeeds feeds;
     for (std::size_t from = at; from < end; from += kStretch) {
         find_line_feeds(stream.block, from, std::min(from + kStretch, end), feeds);
-        at = walk.has_cr ? handle_lines<true>(context, walk, at, feeds)
-                         : handle_lines<false>(context, walk, at, feeds);
+        at = has_cr ? handle_lines<true>(context, walk, at, feeds)
+                    : handle_lines<false>(context, walk, at, feeds);
     }
     // The rest holds no LF: only its whole pieces of 79 characters are handled.
     for (; end - at >= kPieceLimit; at += kPieceLimit) {
