@@ -88,7 +88,7 @@ void sha512_compress_arm64(std::uint64_t* H, std::uint64_t* W)
 
 void sha512_compress_blocks_arm64(std::uint64_t* H, const unsigned char* blocks, std::size_t count)
 {
-    for (; count > 0; --count, blocks += 128) {
+    for (; count > 0; --count, blocks += kDigestBlockSize) {
         // Each 8-byte word of the block, byte-swapped in place.
         alignas(16) std::uint64_t W[16];
         constexpr std::ptrdiff_t kBytesPerPair = 16;

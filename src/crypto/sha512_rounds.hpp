@@ -9,6 +9,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "crypto/sha512.hpp"
+
 namespace { // NOLINT(cert-dcl59-cpp): a private copy for each build, as said above
 
 using u64 = std::uint64_t;
@@ -134,7 +136,7 @@ template <typename Compress>
 [[gnu::always_inline]] inline void compress_each_block(u64* H, const unsigned char* blocks,
                                                        std::size_t count, Compress compress)
 {
-    for (; count > 0; --count, blocks += 128) {
+    for (; count > 0; --count, blocks += kDigestBlockSize) {
         u64 W[16];
         for (std::size_t i = 0; i < 16; ++i) {
             W[i] = load_be64(blocks + 8 * i);

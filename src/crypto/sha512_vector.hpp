@@ -112,7 +112,7 @@ template <typename LoadPair>
                                                           std::size_t count)
 {
     const Pair swap = _mm_set_epi8(8, 9, 10, 11, 12, 13, 14, 15, 0, 1, 2, 3, 4, 5, 6, 7);
-    for (; count > 0; --count, blocks += 128) {
+    for (; count > 0; --count, blocks += kDigestBlockSize) {
         compress_vector_with(H, [blocks, swap](int i) {
             constexpr std::ptrdiff_t kBytesPerPair = 16;
             return _mm_shuffle_epi8(
