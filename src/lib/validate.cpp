@@ -16,9 +16,15 @@
 #include "datasig/sign.hpp"
 #include "tool/reader.hpp"
 
+// Files validate_checker_check_files takes at a time: their key set-ups run
+// side by side.
+constexpr std::size_t kFilesTogether = 4;
+
+// A checker checks one file at a time with the first context, and up to
+// kFilesTogether with all of them. Each keeps the key set-up of its last file.
 struct validate_checker {
     TextStream stream;
-    CheckContext context;
+    CheckContext contexts[kFilesTogether];
 };
 
 namespace {
@@ -74,6 +80,29 @@ validate_status argument_error(validate_result* result)
     return VALIDATE_ERROR_ARGUMENT;
 }
 
+// Reads the file at path whole into context. VALIDATE_PASSED when it was read
+// to its end, the verdict still to be decided; else the failed open or read,
+// given to result too.
+validate_status read_file(TextStream& stream, CheckContext& context, const char* path,
+                          validate_result* result)
+{
+    errno = 0;
+    std::FILE* file = open_data_file(path);
+    if (file == nullptr) {
+        clear_result(result, VALIDATE_ERROR_OPEN, errno);
+        return VALIDATE_ERROR_OPEN;
+    }
+    text_stream_open(stream, read_from_file, file);
+    const bool read_to_end = check_stream(stream, context);
+    const int read_error = errno;
+    std::fclose(file);
+    if (!read_to_end) {
+        clear_result(result, VALIDATE_ERROR_READ, read_error);
+        return VALIDATE_ERROR_READ;
+    }
+    return VALIDATE_PASSED;
+}
+
 Bytes bytes_of(const void* data, std::size_t size)
 {
     const auto* begin = static_cast<const unsigned char*>(data);
@@ -121,7 +150,7 @@ validate_checker* validate_checker_new(void)
 {
     validate_checker* checker = new (std::nothrow) validate_checker();
     if (checker != nullptr) {
-        check_feed_open(checker->stream, checker->context);
+        check_feed_open(checker->stream, checker->contexts[0]);
     }
     return checker;
 }
@@ -136,7 +165,7 @@ validate_status validate_checker_reset(validate_checker* checker)
     if (checker == nullptr) {
         return VALIDATE_ERROR_ARGUMENT;
     }
-    check_feed_open(checker->stream, checker->context);
+    check_feed_open(checker->stream, checker->contexts[0]);
     return VALIDATE_PASSED;
 }
 
@@ -145,7 +174,7 @@ validate_status validate_checker_update(validate_checker* checker, const void* d
     if (checker == nullptr || (data == nullptr && size > 0)) {
         return VALIDATE_ERROR_ARGUMENT;
     }
-    check_feed(checker->stream, checker->context, static_cast<const unsigned char*>(data), size);
+    check_feed(checker->stream, checker->contexts[0], static_cast<const unsigned char*>(data), size);
     return VALIDATE_PASSED;
 }
 
@@ -154,9 +183,9 @@ validate_status validate_checker_final(validate_checker* checker, validate_resul
     if (checker == nullptr) {
         return argument_error(result);
     }
-    check_feed_end(checker->stream, checker->context);
-    const validate_status status = finish_result(checker->context, result);
-    check_feed_open(checker->stream, checker->context);
+    check_feed_end(checker->stream, checker->contexts[0]);
+    const validate_status status = finish_result(checker->contexts[0], result);
+    check_feed_open(checker->stream, checker->contexts[0]);
     return status;
 }
 
@@ -182,24 +211,48 @@ validate_status validate_checker_check_file(validate_checker* checker, const cha
     if (checker == nullptr || path == nullptr) {
         return argument_error(result);
     }
-    validate_status status = VALIDATE_ERROR_OPEN;
-    errno = 0;
-    if (std::FILE* file = open_data_file(path); file == nullptr) {
-        clear_result(result, status, errno);
-    } else {
-        text_stream_open(checker->stream, read_from_file, file);
-        const bool read_to_end = check_stream(checker->stream, checker->context);
-        const int read_error = errno;
-        std::fclose(file);
-        if (read_to_end) {
-            status = finish_result(checker->context, result);
-        } else {
-            status = VALIDATE_ERROR_READ;
-            clear_result(result, status, read_error);
+    CheckContext& context = checker->contexts[0];
+    validate_status status = read_file(checker->stream, context, path, result);
+    if (status == VALIDATE_PASSED) {
+        status = finish_result(context, result);
+    }
+    check_feed_open(checker->stream, context);
+    return status;
+}
+
+validate_status validate_checker_check_files(validate_checker* checker, const char* const* paths,
+                                             size_t count, validate_result* results)
+{
+    if (checker == nullptr || (count > 0 && (paths == nullptr || results == nullptr))) {
+        return VALIDATE_ERROR_ARGUMENT;
+    }
+    validate_status first_not_passed = VALIDATE_PASSED;
+    for (std::size_t start = 0; start < count; start += kFilesTogether) {
+        const std::size_t together = std::min(kFilesTogether, count - start);
+        validate_status statuses[kFilesTogether];
+        CheckContext* read[kFilesTogether];
+        std::size_t read_count = 0;
+        for (std::size_t i = 0; i < together; ++i) {
+            const char* path = paths[start + i];
+            statuses[i] = path == nullptr ? argument_error(&results[start + i])
+                                          : read_file(checker->stream, checker->contexts[i], path,
+                                                      &results[start + i]);
+            if (statuses[i] == VALIDATE_PASSED) {
+                read[read_count++] = &checker->contexts[i];
+            }
+        }
+        prepare_key_schedules(read, read_count);
+        for (std::size_t i = 0; i < together; ++i) {
+            if (statuses[i] == VALIDATE_PASSED) {
+                statuses[i] = finish_result(checker->contexts[i], &results[start + i]);
+            }
+            if (first_not_passed == VALIDATE_PASSED) {
+                first_not_passed = statuses[i];
+            }
         }
     }
-    check_feed_open(checker->stream, checker->context);
-    return status;
+    check_feed_open(checker->stream, checker->contexts[0]);
+    return first_not_passed;
 }
 
 validate_status validate_check_file(const char* path, validate_result* result)
