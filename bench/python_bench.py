@@ -3,14 +3,16 @@
 rounds (each round runs every command of a comparison in turn, so that load
 from elsewhere falls on all alike), and prints the median wall times and
 their ratios: check() of one large file against validate, and check_files()
-over a folder of small files against datasig check given the same files.
+over a folder of small files against datasig check given the same files,
+where they share a key line and where each has its own.
 The module is timed inside this process, which has imported it already;
 the programs as whole runs, their start included. bench/python_bench.sh
 builds what this needs and runs it.
-  python_bench.py VALIDATE DATASIG LARGE_FILE SMALL_FOLDER [ROUNDS]
+  python_bench.py VALIDATE DATASIG LARGE_FILE SMALL_FOLDER KEYS_FOLDER [ROUNDS]
 """
 from __future__ import annotations
 
+import functools
 import os
 import statistics
 import subprocess
@@ -31,6 +33,10 @@ def passed(outcome: datasig.Result | OSError) -> bool:
     return isinstance(outcome, datasig.Result) and outcome.passed
 
 
+def count_passed(paths: List[str]) -> int:
+    return sum(passed(outcome) for _, outcome in datasig.check_files(paths))
+
+
 def compare(title: str, commands: List[Tuple[str, Action]], rounds: int) -> None:
     for _, action in commands:
         action()
@@ -48,13 +54,12 @@ def compare(title: str, commands: List[Tuple[str, Action]], rounds: int) -> None
 
 
 def main() -> None:
-    validate, datasig_program, large, folder = (os.path.abspath(a) for a in sys.argv[1:5])
-    rounds = int(sys.argv[5]) if len(sys.argv) > 5 else 11
-    os.chdir(folder)
-    small = sorted(os.listdir("."))
-    if not datasig.check(large).passed or not all(
-        passed(outcome) for _, outcome in datasig.check_files(small)
-    ):
+    validate, datasig_program, large, folder, keys_folder = (
+        os.path.abspath(a) for a in sys.argv[1:6])
+    rounds = int(sys.argv[6]) if len(sys.argv) > 6 else 11
+    small = [os.path.join(folder, name) for name in sorted(os.listdir(folder))]
+    keys = [os.path.join(keys_folder, name) for name in sorted(os.listdir(keys_folder))]
+    if not datasig.check(large).passed or count_passed(small + keys) != len(small + keys):
         sys.exit("python_bench: not every generated file passes")
 
     mib = os.path.getsize(large) // (1 << 20)
@@ -62,11 +67,13 @@ def main() -> None:
         ("validate FILE", lambda: run(validate, large)),
         ("datasig.check(FILE)", lambda: datasig.check(large)),
     ], rounds)
-    compare(f"{len(small):,} files of 4 KiB, one key line", [
-        ("datasig check FILE...", lambda: run(datasig_program, "check", *small)),
-        ("datasig.check_files(FILES)", lambda: sum(
-            passed(outcome) for _, outcome in datasig.check_files(small))),
-    ], rounds)
+    for files, what in ((small, "one key line"), (keys, "a key line each")):
+        os.chdir(os.path.dirname(files[0]))
+        names = [os.path.basename(path) for path in files]
+        compare(f"{len(names):,} files of 4 KiB, {what}", [
+            ("datasig check FILE...", functools.partial(run, datasig_program, "check", *names)),
+            ("datasig.check_files(FILES)", functools.partial(count_passed, names)),
+        ], rounds)
     compare("starting Python and importing datasig, for scale", [
         ("python3 -c 'import datasig'", lambda: run(sys.executable, "-c", "import datasig")),
     ], rounds)

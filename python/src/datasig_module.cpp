@@ -348,15 +348,14 @@ ThreadChecker* this_threads_checker()
     return &thread_checker;
 }
 
-// Checks the file at path with this thread's checker. Returns 0, or the
-// errno of the failed open or read. Runs without the GIL.
-int check_file(ThreadChecker& own, const char* path, validate_result* result)
+// 0 when a check came to a verdict, else the errno of its failed open or
+// read.
+int error_of(const validate_result& result)
 {
-    const validate_status status = validate_checker_check_file(own.checker, path, result);
-    if (status == VALIDATE_PASSED || status == VALIDATE_ALTERED) {
+    if (result.status == VALIDATE_PASSED || result.status == VALIDATE_ALTERED) {
         return 0;
     }
-    return result->error_number != 0 ? result->error_number : EIO;
+    return result.error_number != 0 ? result.error_number : EIO;
 }
 
 // The file name as os.fspath gives it (str or bytes), and its bytes.
@@ -403,7 +402,8 @@ PyObject* check_path(PyObject*, PyObject* path)
 }
 
 // Checks a batch of files with one release of the GIL, with this thread's
-// checker: a list of a Result or an OSError for each.
+// checker, which sets up the keys of files with key lines of their own side
+// by side: a list of a Result or an OSError for each.
 PyObject* check_paths(PyObject*, PyObject* paths)
 {
     PyObject* sequence = PySequence_Fast(paths, "check_paths() takes a sequence of paths");
@@ -415,9 +415,10 @@ PyObject* check_paths(PyObject*, PyObject* paths)
     PyObject* encoded = PyList_New(count);
     std::unique_ptr<validate_result[]> results(new (std::nothrow) validate_result[count]);
     std::unique_ptr<int[]> errors(new (std::nothrow) int[count]);
+    std::unique_ptr<const char*[]> paths_text(new (std::nothrow) const char*[count]);
     PyObject* outcomes = nullptr;
     ThreadChecker* own = nullptr;
-    if (names == nullptr || encoded == nullptr || !results || !errors) {
+    if (names == nullptr || encoded == nullptr || !results || !errors || !paths_text) {
         if (PyErr_Occurred() == nullptr) {
             PyErr_NoMemory();
         }
@@ -436,11 +437,16 @@ PyObject* check_paths(PyObject*, PyObject* paths)
     if (own == nullptr) {
         goto done;
     }
-    Py_BEGIN_ALLOW_THREADS
     for (Py_ssize_t i = 0; i < count; ++i) {
-        errors[i] = check_file(*own, PyBytes_AS_STRING(PyList_GET_ITEM(encoded, i)), &results[i]);
+        paths_text[i] = PyBytes_AS_STRING(PyList_GET_ITEM(encoded, i));
     }
+    Py_BEGIN_ALLOW_THREADS
+    validate_checker_check_files(own->checker, paths_text.get(), static_cast<std::size_t>(count),
+                                 results.get());
     Py_END_ALLOW_THREADS
+    for (Py_ssize_t i = 0; i < count; ++i) {
+        errors[i] = error_of(results[i]);
+    }
     outcomes = PyList_New(count);
     for (Py_ssize_t i = 0; outcomes != nullptr && i < count; ++i) {
         PyObject* outcome = errors[i] == 0 ? new_result(results[i])
