@@ -69,7 +69,7 @@ TEST(LibraryAgreement, ChecksManyFilesAsEachAlone)
         if (const SignResult signed_file = sign_bytes(file); seed % 3 != 0 && signed_file.signed_ok) {
             file = signed_file.output;
         }
-        names.push_back(folder / ("f" + std::to_string(seed) + ".dat"));
+        names.push_back(folder / (std::to_string(seed) + ".dat"));
         std::ofstream(names.back(), std::ios::binary)
             .write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
     }
