@@ -2,6 +2,7 @@
 #include "crypto/blowfish.hpp"
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -39,31 +40,25 @@ inline void encrypt_block(const CipherContext& context, std::uint32_t& left, std
     right = L ^ context.P[16];
 }
 
-// The same rounds over n blocks of n contexts at once: the dependent chains of
-// different key schedules overlap in the processor.
-template <int n>
-inline void encrypt_blocks(CipherContext* const* contexts, std::uint32_t* left, std::uint32_t* right)
+// The same rounds over one block of each of several contexts at once: the
+// dependent chains of different key schedules overlap in the processor. The
+// lanes are spelled out by pack expansion, which keeps each lane's halves in
+// registers; a loop over arrays kept them in memory, and was slower.
+template <std::size_t... k>
+inline void encrypt_blocks(const CipherContext* const* contexts, std::uint32_t* left,
+                           std::uint32_t* right, std::index_sequence<k...>)
 {
-    std::uint32_t L[n];
-    std::uint32_t R[n];
-    for (int k = 0; k < n; ++k) {
-        L[k] = left[k];
-        R[k] = right[k];
-    }
+    const CipherContext* const context[] = {contexts[k]...};
+    std::uint32_t L[] = {left[k]...};
+    std::uint32_t R[] = {right[k]...};
     for (int i = 0; i < 16; i += 2) {
-        for (int k = 0; k < n; ++k) {
-            L[k] ^= contexts[k]->P[i];
-            R[k] ^= round_function(*contexts[k], L[k]);
-        }
-        for (int k = 0; k < n; ++k) {
-            R[k] ^= contexts[k]->P[i + 1];
-            L[k] ^= round_function(*contexts[k], R[k]);
-        }
+        ((L[k] ^= context[k]->P[i]), ...);
+        ((R[k] ^= round_function(*context[k], L[k])), ...);
+        ((R[k] ^= context[k]->P[i + 1]), ...);
+        ((L[k] ^= round_function(*context[k], R[k])), ...);
     }
-    for (int k = 0; k < n; ++k) {
-        left[k] = R[k] ^ contexts[k]->P[17];
-        right[k] = L[k] ^ contexts[k]->P[16];
-    }
+    ((left[k] = R[k] ^ context[k]->P[17]), ...);
+    ((right[k] = L[k] ^ context[k]->P[16]), ...);
 }
 
 void mix_key(CipherContext& context, const unsigned char* key, int key_length)
@@ -86,7 +81,7 @@ void setup_together(CipherContext* const* contexts, const unsigned char* const* 
     std::uint32_t L[n] = {};
     std::uint32_t R[n] = {};
     for (int i = 0; i < 18; i += 2) {
-        encrypt_blocks<n>(contexts, L, R);
+        encrypt_blocks(contexts, L, R, std::make_index_sequence<n>{});
         for (int k = 0; k < n; ++k) {
             contexts[k]->P[i] = L[k];
             contexts[k]->P[i + 1] = R[k];
@@ -94,7 +89,7 @@ void setup_together(CipherContext* const* contexts, const unsigned char* const* 
     }
     for (int box = 0; box < 4; ++box) {
         for (int i = 0; i < 256; i += 2) {
-            encrypt_blocks<n>(contexts, L, R);
+            encrypt_blocks(contexts, L, R, std::make_index_sequence<n>{});
             for (int k = 0; k < n; ++k) {
                 contexts[k]->S[box][i] = L[k];
                 contexts[k]->S[box][i + 1] = R[k];
@@ -125,8 +120,12 @@ void cipher_setup_together(CipherContext* const* contexts, const unsigned char* 
                            const int* key_lengths, int count)
 {
     int done = 0;
-    for (; count - done >= 4; done += 4) {
+    for (; count - done >= kCipherSetupsTogether; done += kCipherSetupsTogether) {
+        setup_together<kCipherSetupsTogether>(contexts + done, keys + done, key_lengths + done);
+    }
+    if (count - done >= 4) {
         setup_together<4>(contexts + done, keys + done, key_lengths + done);
+        done += 4;
     }
     if (count - done >= 2) {
         setup_together<2>(contexts + done, keys + done, key_lengths + done);

@@ -96,23 +96,25 @@ TEST(Blowfish, ShortKeysAreUsedCyclically)
     }
 }
 
-// Seven keys take every way of setting up keys side by side: four, two, one.
+// Fifteen keys take every way of setting up keys side by side: eight, four,
+// two, one.
 TEST(Blowfish, KeysSetUpSideBySideAsEachAlone)
 {
     std::vector<Bytes> keys;
-    std::vector<CipherContext> together(7);
+    std::vector<CipherContext> together(15);
     std::vector<CipherContext*> contexts;
     std::vector<const unsigned char*> key_bytes;
     std::vector<int> key_lengths;
     for (std::size_t k = 0; k < together.size(); ++k) {
-        keys.push_back(counting_key(k * 11));
+        keys.push_back(counting_key(k * 5));
     }
     for (std::size_t k = 0; k < together.size(); ++k) {
         contexts.push_back(&together[k]);
         key_bytes.push_back(keys[k].data());
         key_lengths.push_back(static_cast<int>(keys[k].size()));
     }
-    cipher_setup_together(contexts.data(), key_bytes.data(), key_lengths.data(), 7);
+    cipher_setup_together(contexts.data(), key_bytes.data(), key_lengths.data(),
+                          static_cast<int>(together.size()));
     for (std::size_t k = 0; k < together.size(); ++k) {
         EXPECT_TRUE(same_context(together[k], context_for(keys[k]))) << "key " << k;
     }
