@@ -134,7 +134,7 @@ VALIDATE_API validate_status validate_checker_check_file(validate_checker *check
 
 /* Checks count files with the checker, results[i] for paths[i], as
  * validate_checker_check_file on each in turn would, but faster where they
- * have key lines of their own: up to four key set-ups run side by side. A
+ * have key lines of their own: up to eight key set-ups run side by side. A
  * NULL path gets VALIDATE_ERROR_ARGUMENT in its result alone. Returns
  * VALIDATE_PASSED when every file passed, else the status of the first that
  * did not; VALIDATE_ERROR_ARGUMENT, and no result written, when checker is

@@ -79,7 +79,7 @@ const CipherContext& key_schedule(KeySchedule& last, const char* key_text, std::
 
 void prepare_key_schedules(CheckContext* const* contexts, std::size_t count)
 {
-    constexpr std::size_t kTogether = 4;
+    constexpr std::size_t kTogether = kCipherSetupsTogether;
     CipherContext* ciphers[kTogether];
     const unsigned char* keys[kTogether];
     int key_lengths[kTogether];

@@ -149,25 +149,33 @@ struct Outcome {
     int error;    // the errno of the failure, 0 when not known
 };
 
-// Reads a file, adding the count of bytes read to a total as it goes.
+// Reads a file, counting its bytes and adding them to the run's total as it
+// goes.
 struct CountedFile {
     std::FILE* file;
     std::atomic<std::uint64_t>* bytes_read;
+    std::uint64_t file_bytes;
 };
 
 std::ptrdiff_t read_counted(void* handle, unsigned char* buffer, std::size_t capacity)
 {
-    const auto& counted = *static_cast<CountedFile*>(handle);
+    auto& counted = *static_cast<CountedFile*>(handle);
     const std::ptrdiff_t n = read_from_file(counted.file, buffer, capacity);
     if (n > 0) {
+        counted.file_bytes += static_cast<std::uint64_t>(n);
         counted.bytes_read->fetch_add(static_cast<std::uint64_t>(n), std::memory_order_relaxed);
     }
     return n;
 }
 
-// Files a thread takes at a time: their key schedules are set up side by
-// side.
-constexpr std::size_t kFilesTogether = 4;
+// Files a thread takes at a time when they are small: their key schedules
+// are set up side by side.
+constexpr std::size_t kFilesTogether = kCipherSetupsTogether;
+
+// Files of this size or more are taken one at a time: a key set-up is then
+// less than a tenth of the file's check, and a few large files are read side
+// by side by the threads rather than in turn by one.
+constexpr std::uint64_t kLargeFile = 256 * 1024;
 
 // What a thread checks its files with: a stream, and a check context for
 // each file it takes at a time, whose key schedule serves files in a row
@@ -177,10 +185,11 @@ struct FileChecker {
     CheckContext contexts[kFilesTogether];
 };
 
-// Reads a file whole into context, as validate does; its outcome is pending
-// when the file was read, to be decided once the key is set up.
+// Reads a file whole into context, as validate does, adding its size to
+// file_bytes; its outcome is pending when the file was read, to be decided
+// once the key is set up.
 Outcome read_one(const FileToCheck& file, TextStream& stream, CheckContext& context,
-                 std::atomic<std::uint64_t>& bytes_read)
+                 std::atomic<std::uint64_t>& bytes_read, std::uint64_t& file_bytes)
 {
     if (!file.problem.empty()) {
         return {Verdict::unreadable, true, 0};
@@ -190,25 +199,28 @@ Outcome read_one(const FileToCheck& file, TextStream& stream, CheckContext& cont
     if (handle == nullptr) {
         return {Verdict::unreadable, true, errno};
     }
-    CountedFile counted{handle, &bytes_read};
+    CountedFile counted{handle, &bytes_read, 0};
     text_stream_open(stream, read_counted, &counted);
     const bool read_to_end = check_stream(stream, context);
     const int read_error = errno;
     std::fclose(handle);
+    file_bytes += counted.file_bytes;
     if (!read_to_end) {
         return {Verdict::unreadable, false, read_error};
     }
     return {Verdict::pending, false, 0};
 }
 
-// The checks of up to kFilesTogether files.
-void check_together(const FileToCheck* files, std::size_t count, FileChecker& checker,
-                    Outcome* outcomes, std::atomic<std::uint64_t>& bytes_read)
+// The checks of up to kFilesTogether files; returns the count of their
+// bytes read.
+std::uint64_t check_together(const FileToCheck* files, std::size_t count, FileChecker& checker,
+                             Outcome* outcomes, std::atomic<std::uint64_t>& bytes_read)
 {
     CheckContext* read[kFilesTogether];
     std::size_t read_count = 0;
+    std::uint64_t file_bytes = 0;
     for (std::size_t i = 0; i < count; ++i) {
-        outcomes[i] = read_one(files[i], checker.stream, checker.contexts[i], bytes_read);
+        outcomes[i] = read_one(files[i], checker.stream, checker.contexts[i], bytes_read, file_bytes);
         if (outcomes[i].verdict == Verdict::pending) {
             read[read_count++] = &checker.contexts[i];
         }
@@ -219,6 +231,7 @@ void check_together(const FileToCheck* files, std::size_t count, FileChecker& ch
             outcomes[i].verdict = check_passes(checker.contexts[i]) ? Verdict::passed : Verdict::failed;
         }
     }
+    return file_bytes;
 }
 
 // ---- The run
@@ -322,6 +335,9 @@ private:
     {
         FileToCheck files[kFilesTogether];
         Outcome outcomes[kFilesTogether];
+        // Whether the files this thread took last were small, as the next
+        // are likely to be; not known at first.
+        bool small_files = false;
         for (;;) {
             std::size_t first = 0;
             std::size_t count = 0;
@@ -331,12 +347,10 @@ private:
                 room_.wait(lock,
                            [this] { return walk_ended_ || next_taken_ < next_written_ + window_; });
                 --waiting_;
-                // As many files as are free to take, up to kFilesTogether;
-                // one at a time at first, so that a few large files are read
-                // side by side by the threads rather than in turn by one.
+                // As many files as are free to take, up to kFilesTogether
+                // when they are small, else one.
                 first = next_taken_;
-                const std::size_t jobs = window_ / kWindowPerJob;
-                const std::size_t most = next_taken_ < jobs * kFilesTogether ? 1 : kFilesTogether;
+                const std::size_t most = small_files ? kFilesTogether : 1;
                 while (count < most && !walk_ended_ &&
                        next_taken_ < next_written_ + window_) {
                     if (!walk_.next(files[count])) {
@@ -357,7 +371,9 @@ private:
                     options_.before_check(files[i].name);
                 }
             }
-            check_together(files, count, checker, outcomes, bytes_read_);
+            const std::uint64_t file_bytes =
+                check_together(files, count, checker, outcomes, bytes_read_);
+            small_files = file_bytes < count * kLargeFile;
             const std::lock_guard lock(mutex_);
             for (std::size_t i = 0; i < count; ++i) {
                 slots_[(first + i) % window_].outcome = outcomes[i];

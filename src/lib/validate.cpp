@@ -18,7 +18,7 @@
 
 // Files validate_checker_check_files takes at a time: their key set-ups run
 // side by side.
-constexpr std::size_t kFilesTogether = 4;
+constexpr std::size_t kFilesTogether = kCipherSetupsTogether;
 
 // A checker checks one file at a time with the first context, and up to
 // kFilesTogether with all of them. Each keeps the key set-up of its last file.
