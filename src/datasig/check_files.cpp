@@ -175,7 +175,7 @@ constexpr std::size_t kFilesTogether = kCipherSetupsTogether;
 // Files of this size or more are taken one at a time: a key set-up is then
 // less than a tenth of the file's check, and a few large files are read side
 // by side by the threads rather than in turn by one.
-constexpr std::uint64_t kLargeFile = 256 * 1024;
+constexpr std::uint64_t kLargeFile = std::uint64_t{256} * 1024;
 
 // What a thread checks its files with: a stream, and a check context for
 // each file it takes at a time, whose key schedule serves files in a row
