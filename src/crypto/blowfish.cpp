@@ -25,22 +25,7 @@ inline std::uint32_t round_function(const CipherContext& context, std::uint32_t 
 }
 
 // The 16 rounds two at a time, so that the halves keep their places and
-// never swap; the key schedule runs them 521 times, so they are inlined.
-inline void encrypt_block(const CipherContext& context, std::uint32_t& left, std::uint32_t& right)
-{
-    std::uint32_t L = left;
-    std::uint32_t R = right;
-    for (int i = 0; i < 16; i += 2) {
-        L ^= context.P[i];
-        R ^= round_function(context, L);
-        R ^= context.P[i + 1];
-        L ^= round_function(context, R);
-    }
-    left = R ^ context.P[17];
-    right = L ^ context.P[16];
-}
-
-// The same rounds over one block of each of several contexts at once: the
+// never swap, over one block of each of several contexts at once: the
 // dependent chains of different key schedules overlap in the processor. The
 // lanes are spelled out by pack expansion, which keeps each lane's halves in
 // registers; a loop over arrays kept them in memory, and was slower.
@@ -107,7 +92,8 @@ std::uint32_t cipher_round_function(const CipherContext& context, std::uint32_t 
 
 void cipher_encrypt_block(const CipherContext& context, std::uint32_t& left, std::uint32_t& right)
 {
-    encrypt_block(context, left, right);
+    const CipherContext* const contexts[1] = {&context};
+    encrypt_blocks(contexts, &left, &right, std::index_sequence<0>{});
 }
 
 void cipher_setup(CipherContext& context, const unsigned char* key, int key_length)
