@@ -57,25 +57,8 @@ many=$bin/bench/many-4K$suffix
 many_keys=$bin/bench/many-4K-keys$suffix
 large=$bin/bench/data-256M-lf.dat
 
-# make_many FOLDER [keys]: COUNT signed files of 4 KiB, each with content
-# of its own; with keys, each with a key line of its own too, so that each
-# costs a key schedule. The list of their SHA-512 sums, for sha512sum -c, is
-# written last: once it is there, the files are complete.
-make_many() {
-  local folder=$1 key=()
-  [ -f "$folder.sha512" ] && return
-  rm -rf "$folder"
-  mkdir -p "$folder"
-  echo "writing $count_text signed files of 4 KiB to $folder"
-  for ((i = 0; i < count; ++i)); do
-    [ "${2:-}" != keys ] || key=("FILE $i")
-    "$make_data_file" 4K "$(printf '%s/f%05d.dat' "$folder" "$i")" lf "$i" "${key[@]}"
-  done
-  (cd "$folder/.." && sha512sum -- "$(basename "$folder")"/*.dat) >"$folder.sha512.new"
-  mv "$folder.sha512.new" "$folder.sha512"
-}
-make_many "$many"
-make_many "$many_keys" keys
+bench/make_many.sh "$make_data_file" "$many" "$count"
+bench/make_many.sh "$make_data_file" "$many_keys" "$count" keys
 [ -f "$large" ] || "$make_data_file" 256M "$large" lf
 if [ "$("$datasig" check --quiet -r "$many" "$many_keys" "$large")" != "" ]; then
   echo "datasig check does not pass every generated file" >&2
