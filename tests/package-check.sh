@@ -66,10 +66,15 @@ expect "$(comm -23 "$work/installed.list" "$work/packaged.list" | xargs)" "" \
 
 tests/try-tools.sh "$unpacked/usr/bin/validate" "$unpacked/usr/bin/datasig"
 expect "$(dpkg-deb -f "$package" Section)" "utils" "the package's section"
-dpkg-deb -f "$package" Depends | grep -q libc6 || {
-  echo "package check failed: no dependency on libc6"
-  exit 1
-}
+# The release links both tools statically: a dynamic one needs the C library.
+for tool in validate datasig; do
+  if readelf -d "$unpacked/usr/bin/$tool" | grep -q '(NEEDED)'; then
+    dpkg-deb -f "$package" Depends | grep -q libc6 || {
+      echo "package check failed: $tool is linked dynamically, and the package depends on no libc6"
+      exit 1
+    }
+  fi
+done
 for page in validate datasig; do
   manual="$unpacked/usr/share/man/man1/$page.1.gz"
   [ -f "$manual" ] || { echo "package check failed: $page.1.gz is missing"; exit 1; }
