@@ -13,12 +13,17 @@
 #   bench  what the scripts under bench/ and the micro-benchmarks use
 #   scripts/prerequisites.sh [--check] build|test|bench ...
 # With --check it installs nothing: it names what is missing and fails.
+# PYTHON names another interpreter to look its modules up in, as
+# tests/python-check.sh takes it.
 set -euo pipefail
 
 missing=()
 need_command() { command -v "$1" >/dev/null || missing+=("$2"); }
 need_file() { compgen -G "$1" >/dev/null || missing+=("$2"); }
-need_python() { /usr/bin/python3 -c "import $1" 2>/dev/null || missing+=("$2"); }
+# Modules are looked up in isolation (-I) and from /, so that a folder of the
+# working folder named like a module (build/, for one) never stands in for it.
+python=${PYTHON:-/usr/bin/python3}
+need_python() { (cd / && "$python" -I -c "import $1") 2>/dev/null || missing+=("$2"); }
 
 for_build() {
   need_command cmake cmake
