@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
 # Every check the project has, in order, stopping at the first failure:
-#   1. the license, and the SPDX lines of the source files;
+#   1. the license, and the SPDX lines of the source files; the relative
+#      links of README and docs/; prerequisites.sh's probes, asked from a
+#      folder that holds folders named like what they look for;
 #   2. the unit and binary tests (debug build, warnings as errors);
 #   3. datasig sign killed, and failing, at each system call it makes;
 #   4. the Python module: its wheel built, installed into a fresh virtual
@@ -40,6 +42,12 @@ step() { printf '\n== %s\n' "$*"; }
 
 step "license"
 tests/license-check.sh
+
+step "the links of README and docs/"
+tests/link-check.py
+
+step "the probes of scripts/prerequisites.sh"
+tests/prerequisites-check.sh
 
 step "tests"
 cmake --workflow --preset dev

@@ -67,7 +67,7 @@ windows)
   (cd "$build" && cpack -G ZIP >/dev/null)
   unzip -q "$build"/validate-*-windows-x86_64.zip -d "$work"
   unpacked=$(echo "$work"/validate-*-windows-x86_64)
-  for file in validate.exe datasig.exe README.md validate.html datasig.html validate.dll \
+  for file in validate.exe datasig.exe README.md docs/datasig.md validate.html datasig.html validate.dll \
     lib/libvalidate.dll.a lib/libvalidate.a include/validate.h; do
     [ -f "$unpacked/$file" ] || { echo "the zip lacks $file"; exit 1; }
   done
