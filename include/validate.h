@@ -52,7 +52,12 @@ extern "C" {
  * most 79 characters, its line end) and a NUL. */
 #define VALIDATE_LINE_SIZE 84
 
+/* What a call returns. The 1.1 checks return a verdict here, PASSED or
+ * ALTERED, or an error. The calls added in 1.2 keep the two apart: they
+ * return VALIDATE_OK or an error, and give the verdict in a
+ * validate_findings (its verdict field). */
 typedef enum validate_status {
+    VALIDATE_OK = 0,             /* done; the value that 1.1 calls name VALIDATE_PASSED */
     VALIDATE_PASSED = 0,         /* the signature lines match */
     VALIDATE_ALTERED = 1,        /* they do not, or are missing */
     VALIDATE_ERROR_OPEN = 2,     /* the file cannot be opened: missing, unreadable, a folder */
@@ -159,6 +164,132 @@ VALIDATE_API size_t validate_sign_bound(size_t size);
  * (when capacity > 0), and VALIDATE_ERROR_SPACE. Returns the verdict. */
 VALIDATE_API validate_status validate_explain(const void *data, size_t size, const char *name,
                                               char *out, size_t capacity, size_t *length);
+
+/* ---- Findings (1.2)
+ *
+ * What a check finds, beyond its verdict: everything validate_result holds,
+ * and the warnings that datasig explain prints, as data. The caller sets
+ * size to sizeof(validate_findings) before the call, and the library writes
+ * no more than size bytes: a program built on this header keeps working
+ * against a later library whose struct has grown at its end, and a later
+ * program against this library gets the fields this one knows (the rest
+ * left as the caller set them). This was chosen over accessor functions on
+ * an opaque result so that a finding costs no allocation and no free, and
+ * is read as plain fields, as in Win32's cbSize structs. Warnings past the
+ * room that size leaves are counted in warning_count but not written. */
+
+typedef enum validate_verdict {
+    VALIDATE_VERDICT_NONE = 0,     /* no verdict: the file could not be checked (see status) */
+    VALIDATE_VERDICT_PASSED = 1,   /* the signature lines match */
+    VALIDATE_VERDICT_ALTERED = 2,  /* they do not: validate says the data may have been altered */
+    VALIDATE_VERDICT_UNSIGNED = 3  /* the file has no signature line at all; it fails as an
+                                    * altered file does, but was never signed */
+} validate_verdict;
+
+/* What the signature does not protect, or why a file cannot pass. */
+typedef enum validate_warning_kind {
+    VALIDATE_WARNING_AFTER_EOF_MARK = 1,      /* bytes after a 0x1A byte are never read;
+                                               * count: how many */
+    VALIDATE_WARNING_UNCHECKED_PART = 2,      /* a part of a long line past its 79th character
+                                               * begins with a character that is not A, B, C or
+                                               * H (byte): it is not checked */
+    VALIDATE_WARNING_STRAY_SIGNATURE = 3,     /* a part of a long line begins with G and fills
+                                               * signature slot slot */
+    VALIDATE_WARNING_NUL_BYTE = 4,            /* a NUL byte at column ends the text the check
+                                               * sees: columns up to last_column are not checked */
+    VALIDATE_WARNING_LOWERCASE_SIGNATURE = 5, /* a signature line in lowercase: with slot 0, a
+                                               * line that begins with g, which is ignored; with
+                                               * slot 1 or 2, a G line with lowercase digits,
+                                               * which cannot match */
+    VALIDATE_WARNING_MISSING_SIGNATURE = 6,   /* fewer than two signature lines; count: how
+                                               * many (0 or 1), other_line: the line of one */
+    VALIDATE_WARNING_EXTRA_SIGNATURE = 7      /* signature line count (the third, fourth ...)
+                                               * replaces the one from other_line in slot slot */
+} validate_warning_kind;
+
+typedef struct validate_warning {
+    validate_warning_kind kind;
+    /* The signature slot concerned, 1 (first) or 2 (second); 0 for none. */
+    int slot;
+    /* Where: the line from 1 (0 for the whole file), and the columns of the
+     * characters concerned, from 1 (0 when none). */
+    uint64_t line;
+    uint64_t column;
+    uint64_t last_column;
+    /* Another line the warning names, and a count, as its kind says. */
+    uint64_t other_line;
+    uint64_t count;
+    /* The first byte of an unchecked part. */
+    unsigned char byte;
+} validate_warning;
+
+/* Warnings a validate_findings of this header has room for. */
+#define VALIDATE_FINDINGS_WARNINGS 32
+
+typedef struct validate_findings {
+    /* Set by the caller to sizeof(validate_findings); at least
+     * offsetof(validate_findings, warnings). */
+    size_t size;
+    /* VALIDATE_OK when the file was checked, else the error. */
+    validate_status status;
+    validate_verdict verdict;
+    /* The system's error number (errno) of a failed open or read; else 0. */
+    int error_number;
+    unsigned char digest[VALIDATE_DIGEST_SIZE];
+    /* As in validate_result. */
+    char expected[2][VALIDATE_LINE_SIZE];
+    char found[2][VALIDATE_LINE_SIZE];
+    uint64_t found_line[2];
+    char key_line[VALIDATE_LINE_SIZE];
+    uint64_t key_line_number;
+    /* How many key lines the file has; the last is the one in effect. */
+    uint64_t key_lines;
+    /* What of the key line the key takes: its first 51 characters. */
+    char key_prefix[VALIDATE_LINE_SIZE];
+    uint64_t digested_pieces;
+    uint64_t ignored_pieces;
+    uint64_t signature_pieces;
+    /* Every warning found, in the order datasig explain lists them; the
+     * first of them (as many as fit) in warnings. */
+    uint64_t warning_count;
+    validate_warning warnings[VALIDATE_FINDINGS_WARNINGS];
+} validate_findings;
+
+/* The calls below check as their 1.1 namesakes do, and fill in findings,
+ * whose size the caller has set. They return VALIDATE_OK when the file was
+ * checked (the verdict is in findings), else the error, which findings
+ * holds too; VALIDATE_ERROR_ARGUMENT, and nothing written, when findings is
+ * NULL or its size too small. */
+VALIDATE_API validate_status validate_inspect_bytes(const void *data, size_t size,
+                                                    validate_findings *findings);
+VALIDATE_API validate_status validate_inspect_file(const char *path, validate_findings *findings);
+/* Ends the checker's input, as validate_checker_final does. */
+VALIDATE_API validate_status validate_checker_finish(validate_checker *checker,
+                                                     validate_findings *findings);
+VALIDATE_API validate_status validate_checker_inspect_file(validate_checker *checker,
+                                                           const char *path,
+                                                           validate_findings *findings);
+/* findings is an array of count structs, each with size set to the same
+ * value. Returns VALIDATE_OK when every file was checked, whatever its
+ * verdict, else the first error; each file's own status is in its findings. */
+VALIDATE_API validate_status validate_checker_inspect_files(validate_checker *checker,
+                                                            const char *const *paths,
+                                                            size_t count,
+                                                            validate_findings *findings);
+
+/* The line datasig explain prints for a warning, without a line end. */
+VALIDATE_API validate_status validate_warning_text(const validate_warning *warning, char *out,
+                                                   size_t capacity, size_t *length);
+
+/* The report of datasig explain, as validate_explain gives it. Every output
+ * buffer of the 1.2 calls follows one rule: *length is set to the text's
+ * length, and the text with a NUL after it is written only when capacity
+ * is more than that; otherwise nothing is written and the call returns
+ * VALIDATE_ERROR_SPACE. The verdict is in findings (may be NULL). */
+VALIDATE_API validate_status validate_explain_report(const void *data, size_t size,
+                                                     const char *name, char *out,
+                                                     size_t capacity, size_t *length,
+                                                     validate_findings *findings);
 
 #ifdef __cplusplus
 }

@@ -17,6 +17,7 @@ void check_start(CheckContext& context)
     context.signature_pieces = 0;
     context.key_lines = 0;
     context.lines_ended = 0;
+    context.next_column = 1;
     context.key_line_number = 0;
     context.key_line[0] = '\0';
     context.found_line[0] = 0;

@@ -63,6 +63,7 @@ struct CheckContext {
     std::uint64_t signature_pieces;
     std::uint64_t key_lines;
     std::uint64_t lines_ended; // LFs read: the line of the next piece is one more
+    std::uint64_t next_column; // of the next piece in its line, from 1
     std::uint64_t key_line_number; // of the key line in effect; 0 without one
     char key_line[kKeyLineSize];   // its text as digested
     std::uint64_t found_line[2];   // where each slot was filled from; 0 when empty

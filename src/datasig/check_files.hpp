@@ -25,14 +25,6 @@ struct CheckOptions {
     void (*before_check)(const std::string& name) = nullptr;
 };
 
-// A file to check, named as given or as walked. A file with a problem is
-// not opened: it counts as one that cannot be read, and problem tells why.
-struct FileToCheck {
-    std::string name;
-    std::string problem;
-};
-
-
 // A name as its line shows it. A name with a newline or a backslash is
 // written as sha512sum writes it: the line begins with a backslash, and
 // they become \n and \\. Where the backslash separates folders (Windows),

@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "datasig/check_files.hpp"
-#include "datasig/explain.hpp"
+#include "core/explain.hpp"
 #include "datasig/files.hpp"
-#include "datasig/sign.hpp"
+#include "core/sign.hpp"
 #include "platform/platform.hpp"
 
 #ifndef DATASIG_VERSION
@@ -130,10 +130,10 @@ int explain(const char* name)
     if (!read_whole_file(name, file, error)) {
         return trouble(error);
     }
-    const Explanation explanation = explain_bytes(file);
-    const std::string report = format_explanation(explanation, name);
+    const Findings findings = explain_bytes(file);
+    const std::string report = format_explanation(findings, name);
     write_text(report.c_str(), stdout);
-    const bool passed = explanation.check.passed;
+    const bool passed = ::passed(findings);
     std::fputs(passed ? kPassedVerdict : kFailedVerdict, stdout);
     return flush_standard_output(passed ? kPassed : kFailed);
 }

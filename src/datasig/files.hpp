@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <string>
 
-#include "datasig/data_file.hpp"
+#include "core/data_file.hpp"
 
 // File names are UTF-8 text; a path converts them for the system.
 std::filesystem::path path_of(const std::string& name);

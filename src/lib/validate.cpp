@@ -1,31 +1,18 @@
 // SPDX-License-Identifier: MIT
-// The C interface: each call catches what the C++ inside may throw, and
-// every state it uses is the caller's or the call's own.
+// The C interface of 1.1: each call catches what the C++ inside may throw,
+// and every state it uses is the caller's or the call's own.
 #include "validate.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <new>
 #include <string>
 
-#include "check/check.hpp"
-#include "datasig/explain.hpp"
-#include "datasig/sign.hpp"
-#include "tool/reader.hpp"
-
-// Files validate_checker_check_files takes at a time: their key set-ups run
-// side by side.
-constexpr std::size_t kFilesTogether = kCipherSetupsTogether;
-
-// A checker checks one file at a time with the first context, and up to
-// kFilesTogether with all of them. Each keeps the key set-up of its last file.
-struct validate_checker {
-    TextStream stream;
-    CheckContext contexts[kFilesTogether];
-};
+#include "core/explain.hpp"
+#include "core/reader.hpp"
+#include "core/sign.hpp"
+#include "lib/checker.hpp"
 
 namespace {
 
@@ -33,45 +20,12 @@ namespace {
 // signature lines of 65 characters and CR LF.
 constexpr std::size_t kSignGrowth = 2 + 2 * (kComparedLength + 2);
 
-void copy_text(char (&to)[VALIDATE_LINE_SIZE], const char* from, std::size_t most)
-{
-    const std::size_t length = std::min({std::strlen(from), most, sizeof to - 1});
-    std::memcpy(to, from, length);
-    to[length] = '\0';
-}
-
-void clear_result(validate_result* result, validate_status status, int error_number = 0)
+void clear_result(validate_result* result, validate_status status)
 {
     if (result != nullptr) {
         *result = validate_result{};
         result->status = status;
-        result->error_number = error_number;
     }
-}
-
-// The verdict of a finished check, and what the check found.
-validate_status finish_result(CheckContext& context, validate_result* result)
-{
-    const validate_status status = check_passes(context) ? VALIDATE_PASSED : VALIDATE_ALTERED;
-    clear_result(result, status);
-    if (result == nullptr) {
-        return status;
-    }
-    std::memcpy(result->digest, context.digest, sizeof result->digest);
-    char expected[2][kSignatureLineSize];
-    check_expected_lines(context, expected[0], expected[1]);
-    const char* const found[2] = {context.slots.first, context.slots.second};
-    for (int slot = 0; slot < 2; ++slot) {
-        copy_text(result->expected[slot], expected[slot], kComparedLength);
-        copy_text(result->found[slot], found[slot], kSignatureLineSize);
-        result->found_line[slot] = context.found_line[slot];
-    }
-    copy_text(result->key_line, context.key_line, kKeyLineSize);
-    result->key_line_number = context.key_line_number;
-    result->digested_pieces = context.digested_pieces;
-    result->ignored_pieces = context.ignored_pieces;
-    result->signature_pieces = context.signature_pieces;
-    return status;
 }
 
 validate_status argument_error(validate_result* result)
@@ -80,27 +34,29 @@ validate_status argument_error(validate_result* result)
     return VALIDATE_ERROR_ARGUMENT;
 }
 
-// Reads the file at path whole into context. VALIDATE_PASSED when it was read
-// to its end, the verdict still to be decided; else the failed open or read,
-// given to result too.
-validate_status read_file(TextStream& stream, CheckContext& context, const char* path,
-                          validate_result* result)
+// The input given in chunks, ended and checked; restarted after.
+validate_status final_result(validate_checker& checker, validate_result* result)
 {
-    errno = 0;
-    std::FILE* file = open_data_file(path);
-    if (file == nullptr) {
-        clear_result(result, VALIDATE_ERROR_OPEN, errno);
-        return VALIDATE_ERROR_OPEN;
+    BatchChecker& batch = checker.batch;
+    check_feed_end(batch.stream, batch.contexts[0]);
+    FileOutcome outcome{FileState::checked, 0, {}};
+    collect_findings(batch.contexts[0], outcome.findings);
+    give_result(outcome, VALIDATE_OK, result);
+    restart(checker);
+    return verdict_status(outcome.findings);
+}
+
+// Checks count files, up to kFilesTogether, with the checker.
+void check_files_together(validate_checker& checker, const char* const* paths, std::size_t count,
+                          validate_status* statuses, validate_result* results)
+{
+    FileOutcome outcomes[kFilesTogether];
+    check_batch(checker.batch, paths, count, outcomes, BatchOptions{});
+    for (std::size_t i = 0; i < count; ++i) {
+        const validate_status error = error_of(outcomes[i]);
+        give_result(outcomes[i], error, results != nullptr ? &results[i] : nullptr);
+        statuses[i] = error != VALIDATE_OK ? error : verdict_status(outcomes[i].findings);
     }
-    text_stream_open(stream, read_from_file, file);
-    const bool read_to_end = check_stream(stream, context);
-    const int read_error = errno;
-    std::fclose(file);
-    if (!read_to_end) {
-        clear_result(result, VALIDATE_ERROR_READ, read_error);
-        return VALIDATE_ERROR_READ;
-    }
-    return VALIDATE_PASSED;
 }
 
 Bytes bytes_of(const void* data, std::size_t size)
@@ -149,9 +105,18 @@ const char* validate_status_message(validate_status status)
 validate_checker* validate_checker_new(void)
 {
     validate_checker* checker = new (std::nothrow) validate_checker();
-    if (checker != nullptr) {
-        check_feed_open(checker->stream, checker->contexts[0]);
+    if (checker == nullptr) {
+        return nullptr;
     }
+    try {
+        // Room for the warnings kept, so that taking chunks never allocates.
+        checker->batch.warnings = WarningCollector(kWarningsKept);
+        checker->batch.warnings.reserve(kWarningsKept);
+    } catch (...) {
+        delete checker;
+        return nullptr;
+    }
+    restart(*checker);
     return checker;
 }
 
@@ -165,8 +130,8 @@ validate_status validate_checker_reset(validate_checker* checker)
     if (checker == nullptr) {
         return VALIDATE_ERROR_ARGUMENT;
     }
-    check_feed_open(checker->stream, checker->contexts[0]);
-    return VALIDATE_PASSED;
+    restart(*checker);
+    return VALIDATE_OK;
 }
 
 validate_status validate_checker_update(validate_checker* checker, const void* data, size_t size)
@@ -174,8 +139,9 @@ validate_status validate_checker_update(validate_checker* checker, const void* d
     if (checker == nullptr || (data == nullptr && size > 0)) {
         return VALIDATE_ERROR_ARGUMENT;
     }
-    check_feed(checker->stream, checker->contexts[0], static_cast<const unsigned char*>(data), size);
-    return VALIDATE_PASSED;
+    check_feed(checker->batch.stream, checker->batch.contexts[0],
+               static_cast<const unsigned char*>(data), size);
+    return VALIDATE_OK;
 }
 
 validate_status validate_checker_final(validate_checker* checker, validate_result* result)
@@ -183,10 +149,7 @@ validate_status validate_checker_final(validate_checker* checker, validate_resul
     if (checker == nullptr) {
         return argument_error(result);
     }
-    check_feed_end(checker->stream, checker->contexts[0]);
-    const validate_status status = finish_result(checker->contexts[0], result);
-    check_feed_open(checker->stream, checker->contexts[0]);
-    return status;
+    return final_result(*checker, result);
 }
 
 validate_status validate_check_bytes(const void* data, size_t size, validate_result* result)
@@ -211,12 +174,9 @@ validate_status validate_checker_check_file(validate_checker* checker, const cha
     if (checker == nullptr || path == nullptr) {
         return argument_error(result);
     }
-    CheckContext& context = checker->contexts[0];
-    validate_status status = read_file(checker->stream, context, path, result);
-    if (status == VALIDATE_PASSED) {
-        status = finish_result(context, result);
-    }
-    check_feed_open(checker->stream, context);
+    validate_status status = VALIDATE_OK;
+    check_files_together(*checker, &path, 1, &status, result);
+    restart(*checker);
     return status;
 }
 
@@ -230,28 +190,12 @@ validate_status validate_checker_check_files(validate_checker* checker, const ch
     for (std::size_t start = 0; start < count; start += kFilesTogether) {
         const std::size_t together = std::min(kFilesTogether, count - start);
         validate_status statuses[kFilesTogether];
-        CheckContext* read[kFilesTogether];
-        std::size_t read_count = 0;
-        for (std::size_t i = 0; i < together; ++i) {
-            const char* path = paths[start + i];
-            statuses[i] = path == nullptr ? argument_error(&results[start + i])
-                                          : read_file(checker->stream, checker->contexts[i], path,
-                                                      &results[start + i]);
-            if (statuses[i] == VALIDATE_PASSED) {
-                read[read_count++] = &checker->contexts[i];
-            }
-        }
-        prepare_key_schedules(read, read_count);
-        for (std::size_t i = 0; i < together; ++i) {
-            if (statuses[i] == VALIDATE_PASSED) {
-                statuses[i] = finish_result(checker->contexts[i], &results[start + i]);
-            }
-            if (first_not_passed == VALIDATE_PASSED) {
-                first_not_passed = statuses[i];
-            }
+        check_files_together(*checker, paths + start, together, statuses, results + start);
+        for (std::size_t i = 0; i < together && first_not_passed == VALIDATE_PASSED; ++i) {
+            first_not_passed = statuses[i];
         }
     }
-    check_feed_open(checker->stream, checker->contexts[0]);
+    restart(*checker);
     return first_not_passed;
 }
 
@@ -309,10 +253,10 @@ validate_status validate_explain(const void* data, size_t size, const char* name
     }
     *length = 0;
     try {
-        const Explanation explanation = explain_bytes(bytes_of(data, size));
-        const bool passed = explanation.check.passed;
-        const std::string report = format_explanation(explanation, name) +
-                                   (passed ? kPassedVerdict : kFailedVerdict);
+        const Findings findings = explain_bytes(bytes_of(data, size));
+        const bool passed = ::passed(findings);
+        const std::string report =
+            format_explanation(findings, name) + (passed ? kPassedVerdict : kFailedVerdict);
         *length = report.size();
         if (capacity > 0) {
             const std::size_t written = std::min(report.size(), capacity - 1);

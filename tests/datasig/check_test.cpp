@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "datasig/check_files.hpp"
-#include "datasig/sign.hpp"
+#include "core/sign.hpp"
 #include "generated_files.hpp"
 #include "support/data_files.hpp"
 #include "support/run_binary.hpp"

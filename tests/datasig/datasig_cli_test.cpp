@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "datasig/sign.hpp"
+#include "core/sign.hpp"
 #include "generated_files.hpp"
 #include "support/data_files.hpp"
 #include "support/run_binary.hpp"

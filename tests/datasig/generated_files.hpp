@@ -6,7 +6,7 @@
 #include <random>
 #include <string>
 
-#include "datasig/data_file.hpp"
+#include "core/data_file.hpp"
 
 namespace datasig_test {
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // What sign writes in the awkward cases: where the signature lines go, in
 // which order, with which line ends, and what is kept as it was.
-#include "datasig/sign.hpp"
+#include "core/sign.hpp"
 
 #include <gtest/gtest.h>
 
@@ -68,10 +68,10 @@ TEST_P(SignCaseTest, WritesTheExpectedBytes)
     ASSERT_TRUE(result.signed_ok) << result.problem;
 
     const std::size_t placeholders = c.output.find('<');
-    const CheckResult content = check_bytes(to_bytes(c.output.substr(0, placeholders)));
+    const Findings content = check_bytes(to_bytes(c.output.substr(0, placeholders)));
     std::string expected = c.output;
-    expected.replace(expected.find("<1>"), 3, content.expected_first);
-    expected.replace(expected.find("<2>"), 3, content.expected_second);
+    expected.replace(expected.find("<1>"), 3, content.expected[0]);
+    expected.replace(expected.find("<2>"), 3, content.expected[1]);
 
     EXPECT_EQ(to_string(result.output), expected);
     EXPECT_EQ(result.swapped, c.swapped);

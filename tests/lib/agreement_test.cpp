@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "datasig/explain.hpp"
-#include "datasig/sign.hpp"
+#include "core/explain.hpp"
+#include "core/sign.hpp"
 #include "datasig/generated_files.hpp"
 #include "support/temporary_folder.hpp"
 #include "validate.h"
@@ -21,21 +21,21 @@ TEST(LibraryAgreement, ChecksSignsAndExplainsAsTheTools)
     for (unsigned seed = 0; seed < 300; ++seed) {
         SCOPED_TRACE(seed);
         const Bytes file = datasig_test::to_bytes(datasig_test::FileMaker(seed).make());
-        const CheckResult check = check_bytes(file);
-        const Explanation explanation = explain_bytes(file);
+        const Findings check = check_bytes(file);
+        const Findings explanation = explain_bytes(file);
         validate_result result{};
         EXPECT_EQ(validate_check_bytes(file.data(), file.size(), &result),
-                  check.passed ? VALIDATE_PASSED : VALIDATE_ALTERED);
+                  passed(check) ? VALIDATE_PASSED : VALIDATE_ALTERED);
         EXPECT_EQ(std::memcmp(result.digest, check.digest, sizeof result.digest), 0);
-        EXPECT_EQ(result.expected[0], check.expected_first);
-        EXPECT_EQ(result.expected[1], check.expected_second);
-        EXPECT_STREQ(result.found[0], check.slots.first);
-        EXPECT_STREQ(result.found[1], check.slots.second);
+        EXPECT_STREQ(result.expected[0], check.expected[0]);
+        EXPECT_STREQ(result.expected[1], check.expected[1]);
+        EXPECT_STREQ(result.found[0], check.found[0]);
+        EXPECT_STREQ(result.found[1], check.found[1]);
         for (int slot = 0; slot < 2; ++slot) {
-            EXPECT_EQ(result.found_line[slot], explanation.found[slot].line);
+            EXPECT_EQ(result.found_line[slot], explanation.found_line[slot]);
         }
-        EXPECT_EQ(result.key_line, explanation.key_line_text);
-        EXPECT_EQ(result.key_line_number, explanation.key_line);
+        EXPECT_STREQ(result.key_line, explanation.key_line);
+        EXPECT_EQ(result.key_line_number, explanation.key_line_number);
         EXPECT_EQ(result.digested_pieces, explanation.digested_pieces);
         EXPECT_EQ(result.ignored_pieces, explanation.ignored_pieces);
         EXPECT_EQ(result.signature_pieces, explanation.signature_pieces);
@@ -45,7 +45,7 @@ TEST(LibraryAgreement, ChecksSignsAndExplainsAsTheTools)
         validate_explain(file.data(), file.size(), "f.dat", report.data(), report.size(), &length);
         report.resize(length);
         EXPECT_EQ(report, format_explanation(explanation, "f.dat") +
-                              (check.passed ? kPassedVerdict : kFailedVerdict));
+                              (passed(check) ? kPassedVerdict : kFailedVerdict));
 
         const SignResult signed_file = sign_bytes(file);
         Bytes out(validate_sign_bound(file.size()));

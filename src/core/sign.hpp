@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "datasig/data_file.hpp"
+#include "core/data_file.hpp"
 
 // The check a signed output must pass before it is written anywhere.
 using OutputCheck = bool (*)(const Bytes& output);

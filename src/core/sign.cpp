@@ -1,8 +1,12 @@
 // SPDX-License-Identifier: MIT
-#include "datasig/sign.hpp"
+// Signing a data file held in memory: its G lines dropped and the two
+// expected signature lines added where the reader reads them last.
+#include "core/sign.hpp"
 
 #include <algorithm>
 #include <vector>
+
+#include "core/pieces.hpp"
 
 namespace {
 
@@ -70,14 +74,17 @@ SignResult sign_bytes(const Bytes& file, OutputCheck check)
 
     // The content read alone gives the same pieces as in the output, since
     // it ends with a line end: the digest, the key and which slot comes next.
-    const CheckResult content = check_bytes(composition.content);
+    const Findings content = check_bytes(composition.content);
     const std::string line_end = composition.crlf ? "\r\n" : "\n";
+    // An odd number of signature pieces leaves the second slot next.
+    const bool second_is_next = content.signature_pieces % 2 == 1;
 
-    SignResult result{false, std::move(composition.content), "", composition.crlf,
-                      content.slots.next_is_second, composition.dropped_lines,
-                      std::move(composition.long_dropped_lines)};
-    append(result.output, (result.swapped ? content.expected_second : content.expected_first) + line_end);
-    append(result.output, (result.swapped ? content.expected_first : content.expected_second) + line_end);
+    SignResult result{false, std::move(composition.content), "", composition.crlf, second_is_next,
+                      composition.dropped_lines, std::move(composition.long_dropped_lines)};
+    const std::string first = content.expected[result.swapped ? 1 : 0];
+    const std::string second = content.expected[result.swapped ? 0 : 1];
+    append(result.output, first + line_end);
+    append(result.output, second + line_end);
     result.output.insert(result.output.end(), read_end, file.end());
 
     if (!check(result.output)) {
