@@ -43,7 +43,7 @@ extern "C" {
 #endif
 
 #define VALIDATE_VERSION_MAJOR 1
-#define VALIDATE_VERSION_MINOR 1
+#define VALIDATE_VERSION_MINOR 2
 #define VALIDATE_VERSION_PATCH 0
 
 /* The digest of a file's content lines: SHA-512, 64 bytes. */
