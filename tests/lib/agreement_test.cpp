@@ -4,17 +4,28 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include "datasig/explain.hpp"
 #include "datasig/sign.hpp"
 #include "datasig/generated_files.hpp"
+#include "support/data_files.hpp"
 #include "support/temporary_folder.hpp"
 #include "validate.h"
 
 namespace {
+
+namespace fs = std::filesystem;
+
+std::string read_text(const std::string& relative)
+{
+    std::ifstream in(test_support::data_path(relative), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
 
 TEST(LibraryAgreement, ChecksSignsAndExplainsAsTheTools)
 {
@@ -104,5 +115,31 @@ TEST(LibraryAgreement, ChecksManyFilesAsEachAlone)
     }
     validate_checker_free(checker);
 }
+
+// The reports datasig explain is held to, kept beside its test: the
+// library's report on the same bytes, under the same name, is the same.
+class LibraryExplainReport : public testing::TestWithParam<test_support::DataLine> {};
+
+TEST_P(LibraryExplainReport, IsTheKeptReport)
+{
+    const std::string& file = GetParam().fields.at(1);
+    const std::string data = read_text(file);
+    const std::string expected = read_text("datasig/explain/" + GetParam().fields.at(0));
+    ASSERT_FALSE(expected.empty());
+    std::string report(1 << 16, '\0');
+    std::size_t length = 0;
+    const validate_status status =
+        validate_explain(data.data(), data.size(), fs::path(file).filename().string().c_str(),
+                         report.data(), report.size(), &length);
+    report.resize(length);
+    EXPECT_EQ(report, expected);
+    EXPECT_EQ(status, expected.ends_with(kPassedVerdict) ? VALIDATE_PASSED : VALIDATE_ALTERED);
+}
+
+INSTANTIATE_TEST_SUITE_P(LibraryAgreement, LibraryExplainReport,
+                         testing::ValuesIn(test_support::read_data_lines("datasig/explain/reports.tsv", '\t')),
+                         [](const testing::TestParamInfo<test_support::DataLine>& row) {
+                             return test_support::identifier(fs::path(row.param.fields.at(0)).stem().string());
+                         });
 
 } // namespace
