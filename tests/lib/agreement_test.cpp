@@ -116,6 +116,57 @@ TEST(LibraryAgreement, ChecksManyFilesAsEachAlone)
     validate_checker_free(checker);
 }
 
+// A key line as the library's result and explain's report show it: its
+// first piece of at most 79 characters, cut to 51 for the key.
+struct KeyLineCase {
+    const char* name;
+    std::string line;
+    std::size_t shown; // its first characters that make the key line
+};
+
+void PrintTo(const KeyLineCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+const std::string kKey = "HQDHWHARDWAREVERSION ";
+
+const KeyLineCase kKeyLineCases[] = {
+    {"51 characters", kKey + std::string(30, 'r'), 51},
+    {"79 characters", kKey + std::string(58, 'r'), 79},
+    {"80 characters", kKey + std::string(58, 'r') + "A", 79},
+    {"90 characters", kKey + std::string(58, 'r') + "z" + std::string(10, 'r'), 79},
+    {"200 characters", kKey + std::string(58, 'r') + "B" + std::string(120, 'r'), 79},
+};
+
+class KeyLineCaseTest : public testing::TestWithParam<KeyLineCase> {};
+
+TEST_P(KeyLineCaseTest, ShowsTheKeyLineAsRead)
+{
+    const KeyLineCase& c = GetParam();
+    const std::string file = c.line + "\nA1\n";
+    const std::string key_line = c.line.substr(0, c.shown);
+    validate_result result{};
+    validate_check_bytes(file.data(), file.size(), &result);
+    EXPECT_EQ(result.key_line, key_line);
+    EXPECT_EQ(result.key_line_number, 1U);
+
+    std::string report(1 << 16, '\0');
+    std::size_t length = 0;
+    validate_explain(file.data(), file.size(), "f", report.data(), report.size(), &length);
+    report.resize(length);
+    std::string shown = "key line: line 1: " + key_line + "\n";
+    if (c.shown > 51) {
+        shown += "  cut from " + std::to_string(c.shown) + " to its first 51 characters in the key: " +
+                 key_line.substr(0, 51) + "\n";
+    }
+    shown += "digest: ";
+    EXPECT_NE(report.find(shown), std::string::npos) << report;
+}
+
+INSTANTIATE_TEST_SUITE_P(LibraryAgreement, KeyLineCaseTest, testing::ValuesIn(kKeyLineCases),
+                         test_support::case_name<KeyLineCase>);
+
 // The reports datasig explain is held to, kept beside its test: the
 // library's report on the same bytes, under the same name, is the same.
 class LibraryExplainReport : public testing::TestWithParam<test_support::DataLine> {};
