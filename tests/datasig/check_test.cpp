@@ -215,7 +215,7 @@ void PrintTo(const TerminalCase& c, std::ostream* out)
 
 const TerminalCase kTerminalCases[] = {
     {"standard error alone", false},
-    // Where a result line would else follow the progress line on its line.
+    // Here each result line goes to the line the progress line is on.
     {"both streams", true},
 };
 
