@@ -16,6 +16,11 @@ import pytest
 import datasig
 
 EXAMPLES = Path(__file__).resolve().parents[2] / "examples"
+TESTS = Path(__file__).resolve().parents[2] / "tests"
+# The reports datasig explain is held to, each with the file it explains.
+REPORTS = [line.split("\t") for line in
+           (TESTS / "datasig/explain/reports.tsv").read_text().splitlines()
+           if line and not line.startswith("#")]
 SEEDS = range(30)
 
 
@@ -125,6 +130,13 @@ def test_examples(name, passes):
     assert validate_passes(path) is passes
     assert datasig.check(path).passed is passes
     assert datasig.check(str(path)).passed is passes
+
+
+@pytest.mark.parametrize("report, file", REPORTS)
+def test_explain_gives_the_kept_report(report, file):
+    path = TESTS / file
+    kept = (TESTS / "datasig/explain" / report).read_bytes().decode("utf-8", "surrogateescape")
+    assert datasig.explain(path.read_bytes(), name=path.name) == kept
 
 
 @pytest.mark.parametrize("seed", SEEDS)

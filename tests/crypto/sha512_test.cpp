@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "support/data_files.hpp"
+#include "support/run_binary.hpp"
 
 namespace {
 
@@ -141,6 +142,88 @@ TEST(Sha512Compression, TheChoiceIsTheBuildTheEnvironmentExpects)
     }
     EXPECT_EQ(std::string(sha512_compression().name), expected);
 }
+
+// The GNU C library masks the features GLIBC_TUNABLES names before the
+// tools read them: each set masked, the build a fresh process chooses. A
+// row whose features this processor lacks shows nothing, and is skipped.
+struct MaskCase {
+    const char* name;
+    std::vector<std::string> masked;
+    std::vector<std::string> needs;
+    const char* build;
+};
+
+void PrintTo(const MaskCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+const MaskCase kMaskCases[] = {
+    {"nothing masked", {}, {"AVX512F", "AVX512VL", "BMI2"}, "avx512"},
+    // AVX-512F alone, as Knights Landing has it, runs no AVX-512VL code.
+    {"AVX512VL masked", {"AVX512VL"}, {"AVX512F", "AVX2", "BMI2"}, "avx2"},
+    {"AVX512F masked", {"AVX512F"}, {"AVX512VL", "AVX2", "BMI2"}, "avx2"},
+    {"AVX512F and AVX512VL masked", {"AVX512F", "AVX512VL"}, {"AVX2", "BMI2"}, "avx2"},
+    // The AVX-512 build asks for AVX-512F, AVX-512VL and BMI2, not AVX2.
+    {"AVX2 masked", {"AVX2"}, {"AVX512F", "AVX512VL", "BMI2"}, "avx512"},
+    {"AVX2 and AVX512VL masked", {"AVX2", "AVX512VL"}, {"AVX512F", "BMI2"}, "bmi2"},
+    {"AVX2 and AVX512F masked", {"AVX2", "AVX512F"}, {"AVX512VL", "BMI2"}, "bmi2"},
+    {"BMI2 masked", {"BMI2"}, {"BMI2"}, "portable"},
+    {"BMI2 and AVX512VL masked", {"BMI2", "AVX512VL"}, {"AVX512F", "BMI2"}, "portable"},
+};
+
+class MaskCaseTest : public testing::TestWithParam<MaskCase> {};
+
+#ifdef VALIDATE_CPU_FROM_GLIBC
+// The processor's own answer, which no tunable masks.
+bool processor_has(const std::string& feature)
+{
+    __builtin_cpu_init();
+    const auto has = [](auto answer) { return static_cast<bool>(answer); };
+    if (feature == "AVX512F") {
+        return has(__builtin_cpu_supports("avx512f"));
+    }
+    if (feature == "AVX512VL") {
+        return has(__builtin_cpu_supports("avx512vl"));
+    }
+    if (feature == "AVX2") {
+        return has(__builtin_cpu_supports("avx2"));
+    }
+    return feature == "BMI2" && has(__builtin_cpu_supports("bmi2"));
+}
+#endif
+
+TEST_P(MaskCaseTest, AFreshProcessChoosesTheBuildTheUnmaskedFeaturesRun)
+{
+#ifndef VALIDATE_CPU_FROM_GLIBC
+    GTEST_SKIP() << "the processor's features are not read from the GNU C library";
+#else
+    const MaskCase& c = GetParam();
+    const auto compiled = sha512_compressions();
+    if (std::none_of(compiled.begin(), compiled.end(),
+                     [](const Sha512Compression& build) { return build.name == std::string("avx512"); })) {
+        GTEST_SKIP() << "only the portable build is compiled in";
+    }
+    for (const std::string& feature : c.needs) {
+        if (!processor_has(feature)) {
+            GTEST_SKIP() << "this processor has no " << feature;
+        }
+    }
+    std::string tunables = "glibc.cpu.hwcaps=";
+    const char* separator = "-";
+    for (const std::string& feature : c.masked) {
+        tunables += separator + feature;
+        separator = ",-";
+    }
+    const test_support::RunResult run = test_support::run_shell(
+        "GLIBC_TUNABLES=\"$1\" exec $TEST_EMULATOR \"$0\"", {CHOSEN_BUILD_BINARY, tunables});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, std::string(c.build) + "\n") << tunables;
+#endif
+}
+
+INSTANTIATE_TEST_SUITE_P(Sha512Compression, MaskCaseTest, testing::ValuesIn(kMaskCases),
+                         test_support::case_name<MaskCase>);
 
 TEST(Sha512Compression, EveryBuildCompressesRandomBlocksAsThePortableOne)
 {

@@ -172,16 +172,67 @@ TEST(CheckCommand, GivesValidatesVerdictOnEveryGeneratedFile)
     EXPECT_EQ(status.status, 1);
 }
 
+// The lines a terminal shows once it has been written text: a CR goes back
+// to the line's start, where what follows writes over what was there.
+std::string screen(const std::string& written)
+{
+    std::vector<std::string> lines(1);
+    std::size_t column = 0;
+    for (const char c : written) {
+        if (c == '\r' || c == '\n') {
+            column = 0;
+            if (c == '\n') {
+                lines.emplace_back();
+            }
+            continue;
+        }
+        std::string& line = lines.back();
+        line.resize(std::max(line.size(), column + 1), ' ');
+        line[column++] = c;
+    }
+    for (std::string& line : lines) {
+        line.erase(line.find_last_not_of(' ') + 1);
+    }
+    if (lines.back().empty()) {
+        lines.pop_back();
+    }
+    std::string shown;
+    for (const std::string& line : lines) {
+        shown += line + "\n";
+    }
+    return shown;
+}
+
+struct TerminalCase {
+    const char* name;
+    bool stdout_on_terminal;
+};
+
+void PrintTo(const TerminalCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+const TerminalCase kTerminalCases[] = {
+    {"standard error alone", false},
+    // Here each result line goes to the line the progress line is on.
+    {"both streams", true},
+};
+
+class TerminalCaseTest : public testing::TestWithParam<TerminalCase> {};
+
 // A run that takes over a second, with standard error on a terminal, draws
-// its progress line there and erases it at the end. A pipe named as a file
-// holds the run up until its bytes come.
-TEST(CheckCommand, DrawsAndErasesItsProgressLineOnATerminal)
+// its progress line there, erases it before each result line that goes to
+// the same terminal, and erases it at the end. A pipe named as a file holds
+// the run up until its bytes come.
+TEST_P(TerminalCaseTest, DrawsAndErasesItsProgressLineOnATerminal)
 {
     SKIP_ON_WINDOWS("the test makes a pseudo-terminal and a named pipe");
     test_support::TemporaryFolder folder;
     copy_example("calibration.dat", folder.path() / "good");
     test_support::RunOptions options;
     options.stderr_on_terminal = true;
+    options.stdout_on_terminal = GetParam().stdout_on_terminal;
     const RunResult run = test_support::run_shell(
         "mkfifo \"$2\" || exit 9; (sleep 1.5; cat \"$1\" >\"$2\") & "
         "exec $TEST_EMULATOR \"$0\" check \"$1\" \"$2\"",
@@ -193,7 +244,8 @@ TEST(CheckCommand, DrawsAndErasesItsProgressLineOnATerminal)
     out += ": OK\n";
     out += folder / "slow";
     out += ": OK\n";
-    EXPECT_EQ(run.out, out);
+    EXPECT_EQ(run.out, options.stdout_on_terminal ? "" : out);
+    EXPECT_EQ(screen(run.err), options.stdout_on_terminal ? out : "") << run.err;
     const std::size_t drawn = run.err.find("\rchecked 1 of 2 files, ");
     ASSERT_NE(drawn, std::string::npos) << run.err;
     const std::size_t line_end = run.err.find(" MiB/s", drawn);
@@ -204,6 +256,9 @@ TEST(CheckCommand, DrawsAndErasesItsProgressLineOnATerminal)
     erased.back() = '\r';
     EXPECT_TRUE(run.err.ends_with(erased)) << run.err;
 }
+
+INSTANTIATE_TEST_SUITE_P(CheckCommand, TerminalCaseTest, testing::ValuesIn(kTerminalCases),
+                         test_support::case_name<TerminalCase>);
 
 // An exception on a checking thread ends the run, not the process: it is
 // reported once, after the threads are joined, with status 2.

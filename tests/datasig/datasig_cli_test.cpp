@@ -106,10 +106,14 @@ TEST(Explain, ReportsAWarningWithItsLine)
         << run.out;
 }
 
+// What a command line that does nothing to a file writes: help to standard
+// output with status 0, a usage error to standard error with status 2.
 struct UsageCase {
     const char* name;
     std::vector<std::string> args;
-    std::string err_begins;
+    std::string begins;
+    const char* whole = nullptr; // a file beside the test that holds the whole text
+    int status = 2;
 };
 
 void PrintTo(const UsageCase& c, std::ostream* out)
@@ -118,7 +122,9 @@ void PrintTo(const UsageCase& c, std::ostream* out)
 }
 
 const UsageCase kUsageCases[] = {
-    {"no command", {}, "datasig: no command given\nUsage:"},
+    {"help", {"--help"}, "", "datasig/usage/help.txt", 0},
+    {"h", {"-h"}, "", "datasig/usage/help.txt", 0},
+    {"no command", {}, "", "datasig/usage/no_command.txt"},
     {"unknown command", {"verify", "f"}, "datasig: unknown command verify\n"},
     {"sign without a file", {"sign"}, "datasig: sign needs a file\n"},
     {"sign with two files", {"sign", "a", "b"}, "datasig: sign takes one file\n"},
@@ -139,12 +145,17 @@ const UsageCase kUsageCases[] = {
 
 class UsageCaseTest : public testing::TestWithParam<UsageCase> {};
 
-TEST_P(UsageCaseTest, FailsWithStatus2AndAMessageOnStandardError)
+TEST_P(UsageCaseTest, WritesItsTextWithItsStatus)
 {
-    const RunResult run = datasig(GetParam().args);
-    EXPECT_EQ(run.status, 2);
-    EXPECT_EQ(run.out, "");
-    EXPECT_EQ(run.err.rfind(GetParam().err_begins, 0), 0U) << run.err;
+    const UsageCase& c = GetParam();
+    const RunResult run = datasig(c.args);
+    EXPECT_EQ(run.status, c.status);
+    const std::string& text = c.status == 0 ? run.out : run.err;
+    EXPECT_EQ(c.status == 0 ? run.err : run.out, "");
+    EXPECT_EQ(text.rfind(c.begins, 0), 0U) << text;
+    if (c.whole != nullptr) {
+        EXPECT_EQ(text, read_file(test_support::data_path(c.whole)));
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Usage, UsageCaseTest, testing::ValuesIn(kUsageCases),

@@ -4,17 +4,28 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include "core/explain.hpp"
 #include "core/sign.hpp"
 #include "datasig/generated_files.hpp"
+#include "support/data_files.hpp"
 #include "support/temporary_folder.hpp"
 #include "validate.h"
 
 namespace {
+
+namespace fs = std::filesystem;
+
+std::string read_text(const std::string& relative)
+{
+    std::ifstream in(test_support::data_path(relative), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
 
 TEST(LibraryAgreement, ChecksSignsAndExplainsAsTheTools)
 {
@@ -104,5 +115,82 @@ TEST(LibraryAgreement, ChecksManyFilesAsEachAlone)
     }
     validate_checker_free(checker);
 }
+
+// A key line as the library's result and explain's report show it: its
+// first piece of at most 79 characters, cut to 51 for the key.
+struct KeyLineCase {
+    const char* name;
+    std::string line;
+    std::size_t shown; // its first characters that make the key line
+};
+
+void PrintTo(const KeyLineCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+const std::string kKey = "HQDHWHARDWAREVERSION ";
+
+const KeyLineCase kKeyLineCases[] = {
+    {"51 characters", kKey + std::string(30, 'r'), 51},
+    {"79 characters", kKey + std::string(58, 'r'), 79},
+    {"80 characters", kKey + std::string(58, 'r') + "A", 79},
+    {"90 characters", kKey + std::string(58, 'r') + "z" + std::string(10, 'r'), 79},
+    {"200 characters", kKey + std::string(58, 'r') + "B" + std::string(120, 'r'), 79},
+};
+
+class KeyLineCaseTest : public testing::TestWithParam<KeyLineCase> {};
+
+TEST_P(KeyLineCaseTest, ShowsTheKeyLineAsRead)
+{
+    const KeyLineCase& c = GetParam();
+    const std::string file = c.line + "\nA1\n";
+    const std::string key_line = c.line.substr(0, c.shown);
+    validate_result result{};
+    validate_check_bytes(file.data(), file.size(), &result);
+    EXPECT_EQ(result.key_line, key_line);
+    EXPECT_EQ(result.key_line_number, 1U);
+
+    std::string report(1 << 16, '\0');
+    std::size_t length = 0;
+    validate_explain(file.data(), file.size(), "f", report.data(), report.size(), &length);
+    report.resize(length);
+    std::string shown = "key line: line 1: " + key_line + "\n";
+    if (c.shown > 51) {
+        shown += "  cut from " + std::to_string(c.shown) + " to its first 51 characters in the key: " +
+                 key_line.substr(0, 51) + "\n";
+    }
+    shown += "digest: ";
+    EXPECT_NE(report.find(shown), std::string::npos) << report;
+}
+
+INSTANTIATE_TEST_SUITE_P(LibraryAgreement, KeyLineCaseTest, testing::ValuesIn(kKeyLineCases),
+                         test_support::case_name<KeyLineCase>);
+
+// The reports datasig explain is held to, kept beside its test: the
+// library's report on the same bytes, under the same name, is the same.
+class LibraryExplainReport : public testing::TestWithParam<test_support::DataLine> {};
+
+TEST_P(LibraryExplainReport, IsTheKeptReport)
+{
+    const std::string& file = GetParam().fields.at(1);
+    const std::string data = read_text(file);
+    const std::string expected = read_text("datasig/explain/" + GetParam().fields.at(0));
+    ASSERT_FALSE(expected.empty());
+    std::string report(1 << 16, '\0');
+    std::size_t length = 0;
+    const validate_status status =
+        validate_explain(data.data(), data.size(), fs::path(file).filename().string().c_str(),
+                         report.data(), report.size(), &length);
+    report.resize(length);
+    EXPECT_EQ(report, expected);
+    EXPECT_EQ(status, expected.ends_with(kPassedVerdict) ? VALIDATE_PASSED : VALIDATE_ALTERED);
+}
+
+INSTANTIATE_TEST_SUITE_P(LibraryAgreement, LibraryExplainReport,
+                         testing::ValuesIn(test_support::read_data_lines("datasig/explain/reports.tsv", '\t')),
+                         [](const testing::TestParamInfo<test_support::DataLine>& row) {
+                             return test_support::identifier(fs::path(row.param.fields.at(0)).stem().string());
+                         });
 
 } // namespace

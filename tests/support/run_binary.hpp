@@ -24,6 +24,9 @@ struct RunOptions {
     // Standard error is a terminal (a pseudo-terminal whose output is kept);
     // POSIX only.
     bool stderr_on_terminal = false;
+    // With stderr_on_terminal, standard output is that terminal too: what
+    // both streams write is kept in err, in the order the terminal got it.
+    bool stdout_on_terminal = false;
 };
 
 // program and args are UTF-8.

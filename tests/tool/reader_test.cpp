@@ -139,6 +139,7 @@ struct DataFileCase {
 };
 
 const std::string kKey = "HQDHWHARDWAREVERSION";
+const std::string k59r(59, 'r');
 
 const DataFileCase kDataFileCases[] = {
     {"content lines without their lf", "A1\nB2\r\nC3\nH4\n", "A1B2C3H4", "", "", ""},
@@ -151,6 +152,13 @@ const DataFileCase kDataFileCases[] = {
     {"keyword is case sensitive", "Hqdhwhardwareversion\n", "Hqdhwhardwareversion", "", "", ""},
     {"long key line is cut to 51", kKey + std::string(59, 'r') + "\n", kKey + std::string(59, 'r'),
      kKey + std::string(31, 'r'), "", ""},
+    // A key line longer than 79 runs on in pieces classified by their own
+    // first character; only its first piece is a key line.
+    {"key line of 80", kKey + k59r + "A\n", kKey + k59r + "A", kKey + std::string(31, 'r'), "", ""},
+    {"key line of 90", kKey + k59r + "z" + std::string(10, 'r') + "\n", kKey + k59r,
+     kKey + std::string(31, 'r'), "", ""},
+    {"key line of 200", kKey + k59r + "B" + k78 + "H" + std::string(41, 'r') + "\n",
+     kKey + k59r + "B" + k78 + "H" + std::string(41, 'r'), kKey + std::string(31, 'r'), "", ""},
     {"signature lines alternate", "G1\nG2\r\nG3\n", "", "", "G3\n", "G2\n"},
     {"nul cuts the text", "A1\0zz\nG2\0zz\n"s, "A1", "", "G2", ""},
     {"a nul piece does not end the input", "A1\n\0junk\nA2\n"s, "A1A2", "", "", ""},

@@ -60,7 +60,9 @@ RunResult spawn(const std::vector<std::string>& command, const RunOptions& optio
             _exit(126);
         }
         int out_fd = out_pipe[1];
-        if (!options.stdout_path.empty()) {
+        if (options.stderr_on_terminal && options.stdout_on_terminal) {
+            out_fd = err_pipe[1];
+        } else if (!options.stdout_path.empty()) {
             out_fd = open(options.stdout_path.c_str(), O_WRONLY);
             if (out_fd < 0) {
                 _exit(126);
