@@ -25,9 +25,12 @@ bool has_avx2_and_bmi2()
     return has_bmi2() && cpu_features().avx2;
 }
 
-bool has_avx512vl_and_bmi2()
+// The AVX-512 build is compiled for AVX2 too, which -mavx512f brings in, and
+// the compiler may use it: a process told not to (a tunable that masks AVX2)
+// must not run it.
+bool has_avx512vl_avx2_and_bmi2()
 {
-    return has_bmi2() && cpu_features().avx512vl;
+    return has_avx2_and_bmi2() && cpu_features().avx512vl;
 }
 #endif
 
@@ -43,7 +46,7 @@ const Sha512Compression compressions[] = {
 #ifdef VALIDATE_SHA512_X86
     {"bmi2", sha512_compress_bmi2, sha512_compress_blocks_bmi2, has_bmi2},
     {"avx2", sha512_compress_avx2, sha512_compress_blocks_avx2, has_avx2_and_bmi2},
-    {"avx512", sha512_compress_avx512, sha512_compress_blocks_avx512, has_avx512vl_and_bmi2},
+    {"avx512", sha512_compress_avx512, sha512_compress_blocks_avx512, has_avx512vl_avx2_and_bmi2},
 #endif
 #ifdef VALIDATE_SHA512_ARM64
     {"arm_sha512", sha512_compress_arm64, sha512_compress_blocks_arm64, has_sha512},

@@ -159,13 +159,12 @@ void PrintTo(const MaskCase& c, std::ostream* out)
 }
 
 const MaskCase kMaskCases[] = {
-    {"nothing masked", {}, {"AVX512F", "AVX512VL", "BMI2"}, "avx512"},
+    {"nothing masked", {}, {"AVX512F", "AVX512VL", "AVX2", "BMI2"}, "avx512"},
     // AVX-512F alone, as Knights Landing has it, runs no AVX-512VL code.
     {"AVX512VL masked", {"AVX512VL"}, {"AVX512F", "AVX2", "BMI2"}, "avx2"},
     {"AVX512F masked", {"AVX512F"}, {"AVX512VL", "AVX2", "BMI2"}, "avx2"},
     {"AVX512F and AVX512VL masked", {"AVX512F", "AVX512VL"}, {"AVX2", "BMI2"}, "avx2"},
-    // The AVX-512 build asks for AVX-512F, AVX-512VL and BMI2, not AVX2.
-    {"AVX2 masked", {"AVX2"}, {"AVX512F", "AVX512VL", "BMI2"}, "avx512"},
+    {"AVX2 masked", {"AVX2"}, {"AVX2", "BMI2"}, "bmi2"},
     {"AVX2 and AVX512VL masked", {"AVX2", "AVX512VL"}, {"AVX512F", "BMI2"}, "bmi2"},
     {"AVX2 and AVX512F masked", {"AVX2", "AVX512F"}, {"AVX512VL", "BMI2"}, "bmi2"},
     {"BMI2 masked", {"BMI2"}, {"BMI2"}, "portable"},
