@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "core/sign.hpp"
-#include "generated_files.hpp"
+#include "support/generated_files.hpp"
 #include "support/data_files.hpp"
 #include "support/run_binary.hpp"
 #include "support/temporary_folder.hpp"

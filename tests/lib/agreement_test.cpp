@@ -12,7 +12,7 @@
 
 #include "core/explain.hpp"
 #include "core/sign.hpp"
-#include "datasig/generated_files.hpp"
+#include "support/generated_files.hpp"
 #include "support/data_files.hpp"
 #include "support/temporary_folder.hpp"
 #include "validate.h"

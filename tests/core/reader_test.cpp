@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "tool/reader.hpp"
+#include "core/reader.hpp"
 
 #include <gtest/gtest.h>
 

@@ -9,7 +9,7 @@
 #include <iterator>
 #include <string>
 
-#include "generated_files.hpp"
+#include "support/generated_files.hpp"
 #include "support/data_files.hpp"
 
 namespace {

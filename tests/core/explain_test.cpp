@@ -5,12 +5,16 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "core/reader.hpp"
 #include "core/sign.hpp"
-#include "generated_files.hpp"
+#include "core/warnings.hpp"
+#include "support/generated_files.hpp"
 #include "support/data_files.hpp"
 
 namespace {
@@ -160,5 +164,45 @@ TEST_P(DifferenceCaseTest, FindsTheFirstDifferingCharacter)
 
 INSTANTIATE_TEST_SUITE_P(Explain, DifferenceCaseTest, testing::ValuesIn(kDifferenceCases),
                          test_support::case_name<DifferenceCase>);
+
+// The warnings as the reader finds them reading piece by piece, the way
+// that never takes the walk over whole blocks, at most read_size bytes a read.
+std::vector<std::string> warnings_piece_by_piece(const Bytes& file, std::size_t read_size)
+{
+    MemorySource memory{file.data(), file.size(), 0, 0};
+    const auto stream = std::make_unique<TextStream>();
+    const auto context = std::make_unique<CheckContext>();
+    text_stream_open(*stream, read_from_memory, &memory, read_size);
+    WarningCollector collector;
+    check_start(*context);
+    char piece[kPieceBufferSize];
+    while (read_text_line(piece, kPieceReadSize, *stream) != kEndOfInput) {
+        handle_piece(*context, piece, stream->piece_size, &collector);
+    }
+    check_finish(*context);
+    text_stream_count_rest(*stream);
+    Findings findings{};
+    collector.finish(*stream, *context, findings);
+    std::vector<std::string> texts;
+    for (const Warning& warning : findings.warnings) {
+        texts.push_back(warning_text(warning));
+    }
+    return texts;
+}
+
+TEST(Explain, FindsTheWarningsThePieceByPieceReaderFinds)
+{
+    for (unsigned seed = 0; seed < 300; ++seed) {
+        const Bytes file = to_bytes(datasig_test::FileMaker(seed).make());
+        std::vector<std::string> walked;
+        for (const Warning& warning : explain_bytes(file).warnings) {
+            walked.push_back(warning_text(warning));
+        }
+        for (const std::size_t read_size : {std::size_t{7}, kTextBlockSize}) {
+            ASSERT_EQ(walked, warnings_piece_by_piece(file, read_size))
+                << "seed " << seed << ", read size " << read_size;
+        }
+    }
+}
 
 } // namespace

@@ -8,7 +8,7 @@
 
 #include "core/pieces.hpp"
 #include "core/sign.hpp"
-#include "generated_files.hpp"
+#include "support/generated_files.hpp"
 
 namespace {
 
