@@ -277,6 +277,11 @@ VALIDATE_API validate_status validate_checker_inspect_files(validate_checker *ch
                                                             size_t count,
                                                             validate_findings *findings);
 
+/* The name of a kind of warning, such as "nul_byte": the enumerator's name
+ * after VALIDATE_WARNING_, in lowercase; "unknown" for another value. A
+ * constant, as validate_status_message's texts are. */
+VALIDATE_API const char *validate_warning_kind_name(validate_warning_kind kind);
+
 /* The line datasig explain prints for a warning, without a line end. */
 VALIDATE_API validate_status validate_warning_text(const validate_warning *warning, char *out,
                                                    size_t capacity, size_t *length);

@@ -48,7 +48,7 @@ setup(
     ext_modules=[
         Extension(
             "datasig._datasig",
-            sources=["src/datasig_module.cpp"],
+            sources=["src/datasig_module.cpp", "src/result.cpp"],
             include_dirs=[str(ROOT / "include")],
             define_macros=[("VALIDATE_STATIC", None)],
             language="c++",

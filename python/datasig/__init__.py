@@ -22,14 +22,14 @@ import os
 from typing import IO, TYPE_CHECKING, Iterable, Iterator, List, Tuple, TypeVar, Union, cast
 
 from . import _datasig
-from ._datasig import Checker, Result
+from ._datasig import Checker, Result, Warning
 
 if TYPE_CHECKING:
     from _typeshed import ReadableBuffer, StrOrBytesPath
 
     Data = Union[ReadableBuffer, StrOrBytesPath, IO[bytes]]
 
-__all__ = ["Checker", "Result", "check", "check_files", "explain", "sign", "__version__"]
+__all__ = ["Checker", "Result", "Warning", "check", "check_files", "explain", "sign", "__version__"]
 __version__: str = _datasig.VERSION
 
 _P = TypeVar("_P", bound="StrOrBytesPath")

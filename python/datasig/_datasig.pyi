@@ -1,14 +1,25 @@
 # SPDX-License-Identifier: MIT
-from typing import Sequence, final
+from typing import NamedTuple, Sequence, final
 
 from _typeshed import ReadableBuffer, StrOrBytesPath
 
 VERSION: str
 
 @final
+class Warning(NamedTuple):
+    kind: str
+    line: int
+    column: int
+    last_column: int
+    slot: int
+    text: str
+
+@final
 class Result:
     @property
     def passed(self) -> bool: ...
+    @property
+    def verdict(self) -> str: ...
     @property
     def digest(self) -> bytes: ...
     @property
@@ -27,6 +38,12 @@ class Result:
     def ignored_pieces(self) -> int: ...
     @property
     def signature_pieces(self) -> int: ...
+    @property
+    def key_lines(self) -> int: ...
+    @property
+    def warning_count(self) -> int: ...
+    @property
+    def warnings(self) -> tuple[Warning, ...]: ...
 
 @final
 class Checker:

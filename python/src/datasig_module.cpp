@@ -3,7 +3,6 @@
 // GIL, so that threads check side by side.
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
-#include <structmember.h>
 
 #include <cerrno>
 #include <cstddef>
@@ -14,6 +13,7 @@
 #include <memory>
 #include <new>
 
+#include "result.hpp"
 #include "validate.h"
 
 namespace {
@@ -36,155 +36,6 @@ PyObject* os_error(int error, PyObject* filename)
 {
     return PyObject_CallFunction(PyExc_OSError, "isO", error, std::strerror(error), filename);
 }
-
-// ---- Result
-
-struct ResultObject {
-    PyObject_HEAD
-    validate_result result;
-};
-
-PyTypeObject* result_type = nullptr;
-
-const validate_result& result_of(PyObject* self)
-{
-    return reinterpret_cast<ResultObject*>(self)->result;
-}
-
-PyObject* new_result(const validate_result& result)
-{
-    ResultObject* self = PyObject_New(ResultObject, result_type);
-    if (self != nullptr) {
-        self->result = result;
-    }
-    return reinterpret_cast<PyObject*>(self);
-}
-
-void result_dealloc(PyObject* self)
-{
-    PyTypeObject* type = Py_TYPE(self);
-    type->tp_free(self);
-    Py_DECREF(type);
-}
-
-PyObject* result_passed(PyObject* self, void*)
-{
-    return PyBool_FromLong(result_of(self).status == VALIDATE_PASSED ? 1 : 0);
-}
-
-PyObject* result_digest(PyObject* self, void*)
-{
-    return PyBytes_FromStringAndSize(reinterpret_cast<const char*>(result_of(self).digest),
-                                     VALIDATE_DIGEST_SIZE);
-}
-
-PyObject* result_expected(PyObject* self, void*)
-{
-    const validate_result& r = result_of(self);
-    return Py_BuildValue("(ss)", r.expected[0], r.expected[1]);
-}
-
-PyObject* result_found(PyObject* self, void*)
-{
-    const validate_result& r = result_of(self);
-    return Py_BuildValue("(yy)", r.found[0], r.found[1]);
-}
-
-PyObject* result_found_lines(PyObject* self, void*)
-{
-    const validate_result& r = result_of(self);
-    return Py_BuildValue("(KK)", static_cast<unsigned long long>(r.found_line[0]),
-                         static_cast<unsigned long long>(r.found_line[1]));
-}
-
-PyObject* result_key_line(PyObject* self, void*)
-{
-    return PyBytes_FromString(result_of(self).key_line);
-}
-
-PyObject* result_repr(PyObject* self)
-{
-    const validate_result& r = result_of(self);
-    char digest[17];
-    for (std::size_t i = 0; i < 8; ++i) {
-        std::snprintf(digest + 2 * i, 3, "%02x", r.digest[i]);
-    }
-    const auto n = [](std::uint64_t value) { return static_cast<unsigned long long>(value); };
-    return PyUnicode_FromFormat(
-        "<datasig.Result passed=%s digest=%s... found_lines=(%llu, %llu) key_line_number=%llu "
-        "digested_pieces=%llu ignored_pieces=%llu signature_pieces=%llu>",
-        r.status == VALIDATE_PASSED ? "True" : "False", digest, n(r.found_line[0]),
-        n(r.found_line[1]), n(r.key_line_number), n(r.digested_pieces), n(r.ignored_pieces),
-        n(r.signature_pieces));
-}
-
-bool same_result(const validate_result& a, const validate_result& b)
-{
-    bool same = a.status == b.status && std::memcmp(a.digest, b.digest, sizeof a.digest) == 0 &&
-                std::strcmp(a.key_line, b.key_line) == 0 &&
-                a.key_line_number == b.key_line_number && a.digested_pieces == b.digested_pieces &&
-                a.ignored_pieces == b.ignored_pieces && a.signature_pieces == b.signature_pieces;
-    for (int slot = 0; slot < 2; ++slot) {
-        same = same && std::strcmp(a.expected[slot], b.expected[slot]) == 0 &&
-               std::strcmp(a.found[slot], b.found[slot]) == 0 &&
-               a.found_line[slot] == b.found_line[slot];
-    }
-    return same;
-}
-
-PyObject* result_compare(PyObject* self, PyObject* other, int op)
-{
-    if (!PyObject_TypeCheck(other, result_type) || (op != Py_EQ && op != Py_NE)) {
-        Py_RETURN_NOTIMPLEMENTED;
-    }
-    return PyBool_FromLong(same_result(result_of(self), result_of(other)) == (op == Py_EQ) ? 1 : 0);
-}
-
-#define RESULT_NUMBER(name, doc)                                                                   \
-    {                                                                                              \
-        #name, T_ULONGLONG, offsetof(ResultObject, result) + offsetof(validate_result, name),       \
-            READONLY, doc                                                                          \
-    }
-
-PyMemberDef result_members[] = {
-    RESULT_NUMBER(key_line_number, "The line of the key line in effect, from 1; 0 without one."),
-    RESULT_NUMBER(digested_pieces, "Pieces of at most 79 characters that were digested."),
-    RESULT_NUMBER(ignored_pieces, "Pieces that were ignored: comments, blank lines."),
-    RESULT_NUMBER(signature_pieces, "Pieces that were signature lines."),
-    {nullptr, 0, 0, 0, nullptr},
-};
-
-PyGetSetDef result_getset[] = {
-    {"passed", result_passed, nullptr, "True when the signature lines match.", nullptr},
-    {"digest", result_digest, nullptr, "The SHA-512 digest of the content lines, 64 bytes.",
-     nullptr},
-    {"expected", result_expected, nullptr,
-     "The two signature lines the content requires, str: 'G' and 64 uppercase hex digits.",
-     nullptr},
-    {"found", result_found, nullptr,
-     "The file's first and second signature lines as read, bytes, line end included "
-     "(b'' when missing).",
-     nullptr},
-    {"found_lines", result_found_lines, nullptr,
-     "The lines the found signature lines were read from, from 1; 0 when missing.", nullptr},
-    {"key_line", result_key_line, nullptr,
-     "The key line in effect as digested, bytes (b'' without one).", nullptr},
-    {nullptr, nullptr, nullptr, nullptr, nullptr},
-};
-
-PyType_Slot result_slots[] = {
-    {Py_tp_dealloc, reinterpret_cast<void*>(result_dealloc)},
-    {Py_tp_repr, reinterpret_cast<void*>(result_repr)},
-    {Py_tp_richcompare, reinterpret_cast<void*>(result_compare)},
-    {Py_tp_hash, reinterpret_cast<void*>(PyObject_HashNotImplemented)},
-    {Py_tp_members, result_members},
-    {Py_tp_getset, result_getset},
-    {Py_tp_doc, const_cast<char*>("What the check of one data file found.")},
-    {0, nullptr},
-};
-
-PyType_Spec result_spec = {"datasig.Result", sizeof(ResultObject), 0,
-                           Py_TPFLAGS_DEFAULT | Py_TPFLAGS_DISALLOW_INSTANTIATION, result_slots};
 
 // ---- Checker
 
@@ -234,13 +85,14 @@ PyObject* checker_update(PyObject* self, PyObject* data)
 PyObject* checker_finish(PyObject* self, PyObject*)
 {
     CheckerObject* checker = as_checker(self);
-    validate_result result;
+    validate_findings findings = empty_findings();
+    validate_status status;
     Py_BEGIN_ALLOW_THREADS
     PyThread_acquire_lock(checker->lock, WAIT_LOCK);
-    validate_checker_final(checker->checker, &result);
+    status = validate_checker_finish(checker->checker, &findings);
     PyThread_release_lock(checker->lock);
     Py_END_ALLOW_THREADS
-    return new_result(result);
+    return status == VALIDATE_OK ? new_result(findings) : status_error(status);
 }
 
 PyObject* checker_reset(PyObject* self, PyObject*)
@@ -350,12 +202,12 @@ ThreadChecker* this_threads_checker()
 
 // 0 when a check came to a verdict, else the errno of its failed open or
 // read.
-int error_of(const validate_result& result)
+int error_of(const validate_findings& findings)
 {
-    if (result.status == VALIDATE_PASSED || result.status == VALIDATE_ALTERED) {
+    if (findings.status == VALIDATE_OK) {
         return 0;
     }
-    return result.error_number != 0 ? result.error_number : EIO;
+    return findings.error_number != 0 ? findings.error_number : EIO;
 }
 
 // The file name as os.fspath gives it (str or bytes), and its bytes.
@@ -380,18 +232,17 @@ PyObject* check_path(PyObject*, PyObject* path)
     if (!file_name(path, &name, &encoded)) {
         return nullptr;
     }
-    validate_result result;
+    validate_findings findings = empty_findings();
     validate_status status;
     Py_BEGIN_ALLOW_THREADS
-    status = validate_check_file(PyBytes_AS_STRING(encoded), &result);
+    status = validate_inspect_file(PyBytes_AS_STRING(encoded), &findings);
     Py_END_ALLOW_THREADS
     PyObject* outcome = nullptr;
-    if (status == VALIDATE_PASSED || status == VALIDATE_ALTERED) {
-        outcome = new_result(result);
+    if (status == VALIDATE_OK) {
+        outcome = new_result(findings);
     } else if (status != VALIDATE_ERROR_OPEN && status != VALIDATE_ERROR_READ) {
         status_error(status);
-    } else if (PyObject* exception = os_error(result.error_number != 0 ? result.error_number : EIO,
-                                              name);
+    } else if (PyObject* exception = os_error(error_of(findings), name);
                exception != nullptr) {
         PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(exception)), exception);
         Py_DECREF(exception);
@@ -413,7 +264,7 @@ PyObject* check_paths(PyObject*, PyObject* paths)
     const Py_ssize_t count = PySequence_Fast_GET_SIZE(sequence);
     PyObject* names = PyList_New(count);
     PyObject* encoded = PyList_New(count);
-    std::unique_ptr<validate_result[]> results(new (std::nothrow) validate_result[count]);
+    std::unique_ptr<validate_findings[]> results(new (std::nothrow) validate_findings[count]);
     std::unique_ptr<int[]> errors(new (std::nothrow) int[count]);
     std::unique_ptr<const char*[]> paths_text(new (std::nothrow) const char*[count]);
     PyObject* outcomes = nullptr;
@@ -439,10 +290,11 @@ PyObject* check_paths(PyObject*, PyObject* paths)
     }
     for (Py_ssize_t i = 0; i < count; ++i) {
         paths_text[i] = PyBytes_AS_STRING(PyList_GET_ITEM(encoded, i));
+        results[i] = empty_findings();
     }
     Py_BEGIN_ALLOW_THREADS
-    validate_checker_check_files(own->checker, paths_text.get(), static_cast<std::size_t>(count),
-                                 results.get());
+    validate_checker_inspect_files(own->checker, paths_text.get(), static_cast<std::size_t>(count),
+                                   results.get());
     Py_END_ALLOW_THREADS
     for (Py_ssize_t i = 0; i < count; ++i) {
         errors[i] = error_of(results[i]);
@@ -475,13 +327,14 @@ PyObject* check_bytes(PyObject*, PyObject* data)
     ThreadChecker* own = this_threads_checker();
     PyObject* outcome = nullptr;
     if (own != nullptr) {
-        validate_result result;
+        validate_findings findings = empty_findings();
+        validate_status status;
         Py_BEGIN_ALLOW_THREADS
         validate_checker_reset(own->checker);
         validate_checker_update(own->checker, view.buf, static_cast<std::size_t>(view.len));
-        validate_checker_final(own->checker, &result);
+        status = validate_checker_finish(own->checker, &findings);
         Py_END_ALLOW_THREADS
-        outcome = new_result(result);
+        outcome = status == VALIDATE_OK ? new_result(findings) : status_error(status);
     }
     PyBuffer_Release(&view);
     return outcome;
@@ -504,7 +357,7 @@ PyObject* sign(PyObject*, PyObject* data)
         Py_BEGIN_ALLOW_THREADS
         status = validate_sign(view.buf, size, PyBytes_AS_STRING(out), bound, &out_size);
         Py_END_ALLOW_THREADS
-        if (status != VALIDATE_PASSED) {
+        if (status != VALIDATE_OK) {
             Py_CLEAR(out);
             status_error(status);
         } else {
@@ -535,12 +388,13 @@ PyObject* explain(PyObject*, PyObject* args)
             break;
         }
         Py_BEGIN_ALLOW_THREADS
-        status = validate_explain(view.buf, static_cast<std::size_t>(view.len),
-                                  PyBytes_AS_STRING(name), report, capacity, &length);
+        status = validate_explain_report(view.buf, static_cast<std::size_t>(view.len),
+                                         PyBytes_AS_STRING(name), report, capacity, &length,
+                                         nullptr);
         Py_END_ALLOW_THREADS
         capacity = length + 1;
     }
-    PyObject* text = status == VALIDATE_PASSED || status == VALIDATE_ALTERED
+    PyObject* text = status == VALIDATE_OK
                          ? PyUnicode_DecodeUTF8(report, static_cast<Py_ssize_t>(length),
                                                 "surrogateescape")
                          : status_error(status);
@@ -582,10 +436,8 @@ PyMODINIT_FUNC PyInit__datasig(void)
     if (module == nullptr) {
         return nullptr;
     }
-    result_type = reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&result_spec));
     PyObject* checker_type = PyType_FromSpec(&checker_spec);
-    if (result_type == nullptr || checker_type == nullptr ||
-        PyModule_AddObjectRef(module, "Result", reinterpret_cast<PyObject*>(result_type)) < 0 ||
+    if (!add_result_types(module) || checker_type == nullptr ||
         PyModule_AddObjectRef(module, "Checker", checker_type) < 0 ||
         PyModule_AddStringConstant(module, "VERSION", validate_version()) < 0) {
         Py_XDECREF(checker_type);

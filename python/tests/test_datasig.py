@@ -103,6 +103,7 @@ def fields_of_result(result):
         "found_lines": result.found_lines,
         "expected": result.expected,
         "found": tuple(found),
+        "warnings": tuple(warning.text for warning in result.warnings),
     }
 
 
@@ -113,6 +114,7 @@ def fields_of_report(report):
     digest = re.search(r"^digest: (\w+)\n +(\w+)$", report, re.M)
     slots = re.findall(r"^(?:first|second) signature line(?: \(line (\d+)\))?: .*\n"
                        r"  expected  (G\w+)\n  found     (.*)$", report, re.M)
+    warnings = re.search(r"^warnings: (?:none|\d+)\n((?:  .*\n)*)", report, re.M)
     return {
         "pieces": tuple(int(n) for n in pieces.groups()),
         "key_line": (int(key[1]), key[2]) if key else (0, ""),
@@ -120,6 +122,7 @@ def fields_of_report(report):
         "found_lines": tuple(int(line or 0) for line, _, _ in slots),
         "expected": tuple(expected for _, expected, _ in slots),
         "found": tuple(found for _, _, found in slots),
+        "warnings": tuple(line[2:] for line in warnings[1].splitlines()),
     }
 
 
@@ -129,7 +132,10 @@ def test_examples(name, passes):
     path = EXAMPLES / name
     assert validate_passes(path) is passes
     assert datasig.check(path).passed is passes
-    assert datasig.check(str(path)).passed is passes
+    assert datasig.check(str(path)).verdict == ("passed" if passes else "altered")
+    unsigned = datasig.check(b"".join(line for line in path.read_bytes().splitlines(True)
+                                      if not line.startswith(b"G")))
+    assert unsigned.verdict == "unsigned" and unsigned.warnings[0].kind == "missing_signature"
 
 
 @pytest.mark.parametrize("report, file", REPORTS)
@@ -249,5 +255,5 @@ def test_version_and_repr():
     assert datasig.__version__ in version.split()
     assert datasig.__version__ == importlib.metadata.version("validate-datasig")
     shown = repr(datasig.check(EXAMPLES / "calibration.dat"))
-    assert shown.startswith("<datasig.Result passed=True digest=24f89a1a6327d6cd...")
+    assert shown.startswith("<datasig.Result passed=True verdict=passed digest=24f89a1a6327d6cd...")
     assert "found_lines=(10, 11) key_line_number=1 digested_pieces=7" in shown

@@ -76,6 +76,27 @@ void collect_findings(CheckContext& context, Findings& findings)
     findings.signature_pieces = context.signature_pieces;
 }
 
+const char* warning_kind_name(WarningKind kind)
+{
+    switch (kind) {
+    case WarningKind::after_eof_mark:
+        return "after_eof_mark";
+    case WarningKind::unchecked_part:
+        return "unchecked_part";
+    case WarningKind::stray_signature:
+        return "stray_signature";
+    case WarningKind::nul_byte:
+        return "nul_byte";
+    case WarningKind::lowercase_signature:
+        return "lowercase_signature";
+    case WarningKind::missing_signature:
+        return "missing_signature";
+    case WarningKind::extra_signature:
+        return "extra_signature";
+    }
+    return "unknown";
+}
+
 std::string warning_text(const Warning& warning)
 {
     const auto line = static_cast<unsigned long long>(warning.line);

@@ -72,6 +72,10 @@ inline bool passed(const Findings& findings)
     return findings.verdict == Verdict::passed;
 }
 
+// The name of a kind of warning, as the library, the bindings and the JSON
+// output give it: "nul_byte" ...
+const char* warning_kind_name(WarningKind kind);
+
 // The line that datasig explain writes for a warning.
 std::string warning_text(const Warning& warning);
 

@@ -156,6 +156,17 @@ validate_status validate_inspect_file(const char* path, validate_findings* findi
     return status;
 }
 
+const char* validate_warning_kind_name(validate_warning_kind kind)
+{
+    // C passes any int as the enum: the bytes are read as an int.
+    int value = 0;
+    static_assert(sizeof kind == sizeof value);
+    std::memcpy(&value, &kind, sizeof value);
+    return value >= VALIDATE_WARNING_AFTER_EOF_MARK && value <= VALIDATE_WARNING_EXTRA_SIGNATURE
+               ? warning_kind_name(static_cast<WarningKind>(value))
+               : "unknown";
+}
+
 validate_status validate_warning_text(const validate_warning* warning, char* out, size_t capacity,
                                       size_t* length)
 {

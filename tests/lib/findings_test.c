@@ -76,6 +76,8 @@ static void check_report(void)
               VALIDATE_OK &&
           length == strlen(report));
     CHECK(findings.verdict == VALIDATE_VERDICT_UNSIGNED && findings.warning_count == 5);
+    CHECK(strcmp(validate_warning_kind_name(findings.warnings[0].kind), "nul_byte") == 0 &&
+          strcmp(validate_warning_kind_name((validate_warning_kind)99), "unknown") == 0);
     for (i = 0; i < findings.warning_count; ++i) {
         CHECK(validate_warning_text(&findings.warnings[i], line, sizeof line, &needed) ==
                   VALIDATE_OK &&
