@@ -1,4 +1,6 @@
 // SPDX-License-Identifier: MIT
+// The check of one file: its digest started, fed and finished, and the
+// file's signature slots compared with the expected lines.
 #include <algorithm>
 #include <cstdint>
 #include <cstring>

@@ -1,4 +1,6 @@
 // SPDX-License-Identifier: MIT
+// The two signature lines a digest requires: the key text, its schedules
+// (one at a time or several side by side), and the pairing of digest words.
 #include <algorithm>
 #include <cstring>
 

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+// Blowfish encryption and its key schedule, one key or several side by side.
 #include "crypto/blowfish.hpp"
 
 #include <algorithm>

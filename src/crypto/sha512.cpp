@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+// SHA-512: absorbing bytes into 128-byte blocks, and the padding of the end.
 #include "crypto/sha512.hpp"
 
 #include <algorithm>

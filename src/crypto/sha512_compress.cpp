@@ -1,4 +1,6 @@
 // SPDX-License-Identifier: MIT
+// The choice among the compression builds the processor runs, made once a
+// call, by the features the C library found.
 #include "crypto/sha512_compress.hpp"
 
 #include <atomic>

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+// datasig's command line: its commands and options, and sign and explain.
 #include "datasig/command.hpp"
 
 #include <cerrno>

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+// datasig's command line, which main.cpp runs.
 #pragma once
 
 // The datasig command line: sign or explain a data file, or check many.

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+// File names as paths, reading a whole file, and replacing a file safely.
 #include "datasig/files.hpp"
 
 #include <cerrno>

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+// datasig's entry point.
 #include "datasig/command.hpp"
 #include "platform/platform.hpp"
 

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+// x86-64 without the GNU C library's answers: the compiler's own probe.
 #include "platform/cpu.hpp"
 
 #if !defined(__GNUC__) && !defined(__clang__)

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+// validate's entry point: the run, and a verdict that could not be written.
 #include <cstdio>
 
 #include "platform/platform.hpp"

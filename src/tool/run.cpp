@@ -1,4 +1,6 @@
 // SPDX-License-Identifier: MIT
+// validate's run: the command line, the data file opened and checked, the
+// messages and the exit status.
 #include "tool/run.hpp"
 
 #include <cstdio>

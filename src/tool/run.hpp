@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+// validate's run, which main.cpp calls.
 #pragma once
 
 // Checks the data file named by the last argument, after making sure every

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+// The entry point on POSIX systems, whose arguments are already bytes.
 #include "platform/platform.hpp"
 
 int main(int argc, char** argv)

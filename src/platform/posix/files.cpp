@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+// Files on POSIX systems: opening, telling a folder, console output.
 #include <sys/stat.h>
 #include <unistd.h>
 

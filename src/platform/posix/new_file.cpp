@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+// Replacing a file on POSIX systems: a new file beside it, synced, renamed.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>

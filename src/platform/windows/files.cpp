@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+// Files on Windows: names as UTF-16, opening, telling a folder, the console.
 #include <windows.h>
 
 #include <fcntl.h>

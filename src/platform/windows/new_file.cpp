@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+// Replacing a file on Windows: a new file beside it, flushed, moved over it.
 #include <windows.h>
 
 #include <atomic>
