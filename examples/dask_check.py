@@ -258,6 +258,11 @@ def main(argv: Sequence[str] | None = None) -> int:
                               host="127.0.0.1", dashboard_address=None,
                               silence_logs=logging.ERROR) as cluster, Client(cluster) as client:
                 check_on(client, names, args.batch, lines)
+    except BrokenPipeError:
+        # The reader went away (| head): end quietly, with the status of
+        # datasig, which SIGPIPE ends.
+        os.dup2(os.open(os.devnull, os.O_WRONLY), sys.stdout.fileno())
+        return 128 + 13
     except Exception as error:  # the cluster's, or one a worker raised
         lines.out.flush()
         lines.err.write(f"datasig: the check stopped: {error}\n".encode())
