@@ -16,7 +16,7 @@ any number of files. Workers open the files by absolute path: on a real
 cluster they must see the tree where this process sees it (a shared file
 system).
 """
-# distributed's functions carry no annotations; this file's own all do.
+# distributed's functions carry few annotations; this file's own all do.
 # mypy: allow-untyped-calls
 from __future__ import annotations
 
