@@ -8,8 +8,9 @@
 #          tools and lintian, pkg-config, libabigail's tools, the cross
 #          compilers, wine and qemu-user for the Windows, aarch64 and s390x
 #          builds, Debian's python3 with what builds the Python module's
-#          wheel, pytest and mypy, and Emscripten, Node.js, npm and Chromium
-#          for the browser page
+#          wheel, pytest and mypy, Dask's distributed for the cluster
+#          example, and Emscripten, Node.js, npm and Chromium for the
+#          browser page
 #   bench  what the scripts under bench/ and the micro-benchmarks use
 #   scripts/prerequisites.sh [--check] build|test|bench ...
 # With --check it installs nothing: it names what is missing and fails.
@@ -46,6 +47,7 @@ for_test() {
   for_python
   need_python pytest python3-pytest
   need_python mypy python3-mypy
+  need_python distributed python3-distributed
   need_file /usr/include/gtest/gtest.h libgtest-dev
   need_file /usr/src/googletest/CMakeLists.txt googletest
   need_command clang++ clang
