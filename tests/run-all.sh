@@ -83,7 +83,7 @@ cmake --preset aarch64 >/dev/null
 clang-tidy -p build/aarch64 --quiet src/*/*_arm64*.cpp
 cppcheck --enable=warning,style,performance,portability --std=c++20 --language=c++ \
   --inline-suppr --error-exitcode=1 --quiet -I src src
-clang-tidy --quiet python/src/datasig_module.cpp -- -std=c++17 -Iinclude \
+clang-tidy --quiet python/src/*.cpp -- -std=c++17 -Iinclude \
   $(/usr/bin/python3-config --includes)
 echo "clang-tidy and cppcheck: no findings"
 
