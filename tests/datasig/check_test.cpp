@@ -224,7 +224,9 @@ class TerminalCaseTest : public testing::TestWithParam<TerminalCase> {};
 // A run that takes over a second, with standard error on a terminal, draws
 // its progress line there, erases it before each result line that goes to
 // the same terminal, and erases it at the end. A pipe named as a file holds
-// the run up until its bytes come.
+// the run up until its bytes come, 2.5 s after the shell starts: a second
+// and a half more than the line waits for, as a loaded machine may take
+// most of a second to start a sanitized or emulated binary.
 TEST_P(TerminalCaseTest, DrawsAndErasesItsProgressLineOnATerminal)
 {
     SKIP_ON_WINDOWS("the test makes a pseudo-terminal and a named pipe");
@@ -234,7 +236,7 @@ TEST_P(TerminalCaseTest, DrawsAndErasesItsProgressLineOnATerminal)
     options.stderr_on_terminal = true;
     options.stdout_on_terminal = GetParam().stdout_on_terminal;
     const RunResult run = test_support::run_shell(
-        "mkfifo \"$2\" || exit 9; (sleep 1.5; cat \"$1\" >\"$2\") & "
+        "mkfifo \"$2\" || exit 9; (sleep 2.5; cat \"$1\" >\"$2\") & "
         "exec $TEST_EMULATOR \"$0\" check \"$1\" \"$2\"",
         {DATASIG_BINARY, folder / "good", folder / "slow"}, options);
     EXPECT_EQ(run.status, 0) << run.err;
