@@ -137,14 +137,14 @@ int explain(const char* name, bool json)
         return trouble(error);
     }
     const Findings findings = explain_bytes(file);
-    const bool passed = ::passed(findings);
+    const bool passes = passed(findings);
     if (json) {
         write_text(json_line(name, findings).c_str(), stdout);
     } else {
         write_text(format_explanation(findings, name).c_str(), stdout);
-        std::fputs(passed ? kPassedVerdict : kFailedVerdict, stdout);
+        std::fputs(passes ? kPassedVerdict : kFailedVerdict, stdout);
     }
-    return flush_standard_output(passed ? kPassed : kFailed);
+    return flush_standard_output(passes ? kPassed : kFailed);
 }
 
 int run_sign(int argc, const char* const* argv)

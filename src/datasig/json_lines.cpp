@@ -69,9 +69,9 @@ void add_signatures(std::string& out, const Findings& findings)
 {
     add_key(out, "signatures");
     out += '[';
-    for (int slot = 0; slot < 2; ++slot) {
+    for (std::size_t slot = 0; slot < 2; ++slot) {
         out += slot == 0 ? "{" : ",{";
-        add_number(out, "slot", static_cast<std::uint64_t>(slot + 1));
+        add_number(out, "slot", slot + 1);
         add_string(out, "expected", findings.expected[slot]);
         if (findings.found_line[slot] == 0) {
             add_null(out, "line");

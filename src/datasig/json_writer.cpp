@@ -2,6 +2,7 @@
 // Writing JSON text by hand: escaping, UTF-8 checked byte by byte, base64.
 #include "datasig/json_writer.hpp"
 
+#include <algorithm>
 #include <cstddef>
 
 namespace {
@@ -13,7 +14,7 @@ namespace {
 struct LeadByte {
     unsigned char first;
     unsigned char last;
-    std::size_t length;
+    unsigned char length;
     unsigned char low;
     unsigned char high;
 };
@@ -134,11 +135,13 @@ std::string base64(std::string_view bytes)
     std::string text;
     text.reserve((bytes.size() + 2) / 3 * 4);
     for (std::size_t at = 0; at < bytes.size(); at += 3) {
-        const std::size_t n = bytes.size() - at < 3 ? bytes.size() - at : 3;
+        const std::size_t n = std::min<std::size_t>(bytes.size() - at, 3);
         std::uint32_t group = 0;
         for (std::size_t i = 0; i < 3; ++i) {
-            const auto byte = i < n ? static_cast<unsigned char>(bytes[at + i]) : 0U;
-            group = (group << 8) | byte;
+            group <<= 8;
+            if (i < n) {
+                group |= static_cast<unsigned char>(bytes[at + i]);
+            }
         }
         for (std::size_t i = 0; i < 4; ++i) {
             text += i <= n ? kAlphabet[(group >> (18 - 6 * i)) & 0x3F] : '=';
