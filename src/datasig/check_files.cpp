@@ -16,6 +16,7 @@
 
 #include "core/ordered_checks.hpp"
 #include "datasig/folder_walk.hpp"
+#include "datasig/json_lines.hpp"
 #include "datasig/progress_line.hpp"
 #include "platform/platform.hpp"
 
@@ -54,7 +55,22 @@ struct FileCounts {
     std::size_t unreadable = 0;
 };
 
-void write_lines(const std::vector<CheckedFile>& files, CheckOutput output, FileCounts& counts)
+// The JSON line of a file: its findings, or why it could not be checked.
+std::string json_line_of(const CheckedFile& checked)
+{
+    if (checked.findings) {
+        return json_line(checked.file.name, *checked.findings);
+    }
+    if (!checked.file.problem.empty()) {
+        return json_error_line(checked.file.name, "skipped", checked.file.problem);
+    }
+    const char* step = checked.state == FileState::read_failed ? "read" : "open";
+    const char* message = checked.error != 0 ? std::strerror(checked.error) : "no reason given";
+    return json_error_line(checked.file.name, step, message);
+}
+
+void write_lines(const std::vector<CheckedFile>& files, CheckOutput output, bool json,
+                 FileCounts& counts)
 {
     for (const CheckedFile& checked : files) {
         const bool unreadable = is_unreadable(checked);
@@ -71,7 +87,9 @@ void write_lines(const std::vector<CheckedFile>& files, CheckOutput output, File
             message += line_name(checked.file.name) + ": " + reason(checked) + "\n";
             write_text(message.c_str(), stderr);
         }
-        write_text((line_name(checked.file.name) + ": " + word + "\n").c_str(), stdout);
+        const std::string line =
+            json ? json_line_of(checked) : line_name(checked.file.name) + ": " + word + "\n";
+        write_text(line.c_str(), stdout);
     }
 }
 
@@ -107,7 +125,8 @@ std::string failure_text(const std::exception_ptr& failure)
 
 // Writes each file's line as its outcome comes, in order; returns how many
 // files there were.
-std::size_t write_outcomes(OrderedChecks& checks, CheckOutput output, FileCounts& counts)
+std::size_t write_outcomes(OrderedChecks& checks, CheckOutput output, bool json,
+                           FileCounts& counts)
 {
     const bool silent = output == CheckOutput::nothing;
     ProgressLine progress(!silent && is_terminal(stderr));
@@ -124,7 +143,7 @@ std::size_t write_outcomes(OrderedChecks& checks, CheckOutput output, FileCounts
         if (redraw) {
             progress.erase();
         }
-        write_lines(files, output, counts);
+        write_lines(files, output, json, counts);
         written += files.size();
         if (redraw) {
             std::fflush(stdout);
@@ -182,13 +201,14 @@ int check_files(const std::vector<std::string>& names, const CheckOptions& optio
     OrderedCheckOptions run_options;
     run_options.jobs = jobs;
     run_options.before_check = options.before_check;
+    run_options.keep_findings = options.json;
     OrderedChecks checks(walk, run_options);
     if (checks.threads() == 0 && !checks.failure()) {
         write_text("datasig: cannot start a thread\n", stderr);
         return 2;
     }
     FileCounts counts;
-    const std::size_t files = write_outcomes(checks, options.output, counts);
+    const std::size_t files = write_outcomes(checks, options.output, options.json, counts);
 
     if (const std::exception_ptr failure = checks.failure()) {
         std::fflush(stdout);

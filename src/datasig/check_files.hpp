@@ -19,6 +19,9 @@ inline constexpr unsigned kMaxJobs = 256;
 struct CheckOptions {
     bool recursive = false;
     CheckOutput output = CheckOutput::every_line;
+    // A JSON object for each file in place of its line (json_lines.hpp), with
+    // its findings; the check keeps them only then.
+    bool json = false;
     unsigned jobs = 0; // files checked at a time, up to kMaxJobs; 0 for one per core
     // Called on the checking thread before each file is checked; tests make
     // it throw.

@@ -12,6 +12,7 @@
 #include "datasig/check_files.hpp"
 #include "core/explain.hpp"
 #include "datasig/files.hpp"
+#include "datasig/json_lines.hpp"
 #include "core/sign.hpp"
 #include "platform/platform.hpp"
 
@@ -27,8 +28,9 @@ constexpr int kTrouble = 2;
 
 constexpr char kUsage[] =
     "Usage: datasig sign [-o OUT | -i] FILE\n"
-    "       datasig explain FILE\n"
-    "       datasig check [-r] [--quiet | --status] [--jobs N] FILE|FOLDER...\n"
+    "       datasig explain [--json] FILE\n"
+    "       datasig check [-r] [--quiet | --status] [--json] [--jobs N]\n"
+    "                     FILE|FOLDER...\n"
     "       datasig --help | --version\n";
 
 constexpr char kHelp[] =
@@ -43,6 +45,7 @@ constexpr char kHelp[] =
     "  explain FILE    report the pieces, the key line, the digest, the expected\n"
     "                  and found signature lines and what the signature does not\n"
     "                  protect, then the verdict validate prints\n"
+    "    --json        write all that as one JSON object on one line instead\n"
     "  check FILE|FOLDER...\n"
     "                  check each file as validate does, several at a time, and\n"
     "                  print in the order given NAME: OK, NAME: FAILED, or\n"
@@ -52,6 +55,8 @@ constexpr char kHelp[] =
     "                  folder's in the byte order of their names\n"
     "    --quiet       print only the lines that are not OK\n"
     "    --status      print nothing: the exit status tells\n"
+    "    --json        print a JSON object on one line for each file instead of\n"
+    "                  its line (with --quiet, only for those that are not OK)\n"
     "    --jobs N      check N files at a time (by default, one per core)\n"
     "\n"
     "-o and -i write a new file beside the target and rename it over the target\n"
@@ -124,7 +129,7 @@ int sign(const char* name, const char* out_name, bool in_place)
     return flush_standard_output(kPassed);
 }
 
-int explain(const char* name)
+int explain(const char* name, bool json)
 {
     Bytes file;
     std::string error;
@@ -132,11 +137,14 @@ int explain(const char* name)
         return trouble(error);
     }
     const Findings findings = explain_bytes(file);
-    const std::string report = format_explanation(findings, name);
-    write_text(report.c_str(), stdout);
-    const bool passed = ::passed(findings);
-    std::fputs(passed ? kPassedVerdict : kFailedVerdict, stdout);
-    return flush_standard_output(passed ? kPassed : kFailed);
+    const bool passes = passed(findings);
+    if (json) {
+        write_text(json_line(name, findings).c_str(), stdout);
+    } else {
+        write_text(format_explanation(findings, name).c_str(), stdout);
+        std::fputs(passes ? kPassedVerdict : kFailedVerdict, stdout);
+    }
+    return flush_standard_output(passes ? kPassed : kFailed);
 }
 
 int run_sign(int argc, const char* const* argv)
@@ -178,17 +186,27 @@ int run_sign(int argc, const char* const* argv)
 
 int run_explain(int argc, const char* const* argv)
 {
-    int first = 2;
-    if (argc > first && std::strcmp(argv[first], "--") == 0) {
-        ++first;
+    bool json = false;
+    const char* name = nullptr;
+    bool options_ended = false;
+    for (int i = 2; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (!options_ended && arg == "--") {
+            options_ended = true;
+        } else if (!options_ended && arg == "--json") {
+            json = true;
+        } else if (!options_ended && arg.size() > 1 && arg[0] == '-') {
+            return usage_error("unknown option " + arg);
+        } else if (name == nullptr) {
+            name = argv[i];
+        } else {
+            return usage_error("explain takes one file");
+        }
     }
-    if (argc - first != 1) {
+    if (name == nullptr) {
         return usage_error("explain takes one file");
     }
-    if (argv[first][0] == '-' && argv[first][1] != '\0' && first == 2) {
-        return usage_error(std::string("unknown option ") + argv[first]);
-    }
-    return explain(argv[first]);
+    return explain(name, json);
 }
 
 // The value of --jobs: a whole number from 1 to kMaxJobs, or 0 when it is none.
@@ -221,6 +239,8 @@ int run_check(int argc, const char* const* argv)
             quiet = true;
         } else if (arg == "--status") {
             status_only = true;
+        } else if (arg == "--json") {
+            options.json = true;
         } else if (arg == "--jobs" || arg.rfind("--jobs=", 0) == 0) {
             std::string value;
             if (arg.size() > 6) {
@@ -242,6 +262,9 @@ int run_check(int argc, const char* const* argv)
     }
     if (quiet && status_only) {
         return usage_error("--quiet and --status cannot be used together");
+    }
+    if (options.json && status_only) {
+        return usage_error("--json and --status cannot be used together");
     }
     options.output = status_only ? CheckOutput::nothing
                      : quiet     ? CheckOutput::failures
