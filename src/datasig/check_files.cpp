@@ -117,8 +117,10 @@ std::string failure_text(const std::exception_ptr& failure)
 }
 
 // Writes each file's line, and each error of a list, as its outcome comes,
-// in order.
-void write_outcomes(OrderedChecks& checks, CheckOutput output, FileCounts& counts)
+// in order; with flush_lines, each lot of lines goes out at once, for the
+// reader of a pipeline whose writer of names is still at work.
+void write_outcomes(OrderedChecks& checks, CheckOutput output, bool flush_lines,
+                    FileCounts& counts)
 {
     const bool silent = output == CheckOutput::nothing;
     ProgressLine progress(!silent && is_terminal(stderr));
@@ -137,7 +139,7 @@ void write_outcomes(OrderedChecks& checks, CheckOutput output, FileCounts& count
         }
         write_lines(files, output, counts);
         written += files.size();
-        if (redraw) {
+        if (redraw || (flush_lines && writes.out)) {
             std::fflush(stdout);
         }
         progress.update(written, checks.total(), checks.bytes_read());
@@ -205,7 +207,7 @@ int check_files(const std::vector<std::string>& names, const CheckOptions& optio
         return 2;
     }
     FileCounts counts;
-    write_outcomes(checks, options.output, counts);
+    write_outcomes(checks, options.output, !options.lists.empty(), counts);
 
     if (const std::exception_ptr failure = checks.failure()) {
         std::fflush(stdout);
