@@ -153,7 +153,7 @@ int sign_in_place(const std::vector<const char*>& names)
     }
     if (names.size() > 1 && not_signed > 0) {
         warn(std::to_string(not_signed) + " of " + std::to_string(names.size()) +
-             (names.size() == 1 ? " file" : " files") + " could not be signed");
+             " files could not be signed");
     }
     return status;
 }
