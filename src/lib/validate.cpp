@@ -254,9 +254,9 @@ validate_status validate_explain(const void* data, size_t size, const char* name
     *length = 0;
     try {
         const Findings findings = explain_bytes(bytes_of(data, size));
-        const bool passed = ::passed(findings);
+        const bool passes = passed(findings);
         const std::string report =
-            format_explanation(findings, name) + (passed ? kPassedVerdict : kFailedVerdict);
+            format_explanation(findings, name) + (passes ? kPassedVerdict : kFailedVerdict);
         *length = report.size();
         if (capacity > 0) {
             const std::size_t written = std::min(report.size(), capacity - 1);
@@ -266,7 +266,7 @@ validate_status validate_explain(const void* data, size_t size, const char* name
         if (capacity <= report.size()) {
             return VALIDATE_ERROR_SPACE;
         }
-        return passed ? VALIDATE_PASSED : VALIDATE_ALTERED;
+        return passes ? VALIDATE_PASSED : VALIDATE_ALTERED;
     } catch (...) {
         return VALIDATE_ERROR_MEMORY;
     }
