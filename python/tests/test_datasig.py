@@ -5,6 +5,7 @@
 import errno
 import importlib.metadata
 import io
+import json
 import os
 import random
 import re
@@ -167,6 +168,21 @@ def test_generated_file_as_the_programs_see_it(files, seed):
 def test_generated_files_pass_and_fail(files):
     passed = sum(datasig.check(path).passed for path in files)
     assert len(SEEDS) // 3 <= passed < len(SEEDS)
+
+
+def test_json_lines_agree_with_the_module(files):
+    """datasig check --json tells of each generated file what the module's
+    Result tells: the verdict, the digest, the key line and the warnings."""
+    out = run(program("DATASIG_PROGRAM"), "check", "--json", *map(str, files))
+    objects = [json.loads(line) for line in out.stdout.decode().splitlines()]
+    assert [o["name"] for o in objects] == [str(path) for path in files]
+    for path, found in zip(files, objects):
+        result = datasig.check(path)
+        assert found["status"] == result.verdict, path
+        assert found["digest"] == result.digest.hex().upper(), path
+        assert (found["key_line"] or {}).get("line", 0) == result.key_line_number, path
+        assert [(w["kind"], w.get("line")) for w in found["warnings"]] == \
+            [(w.kind, w.line or None) for w in result.warnings], path
 
 
 def test_streaming_in_any_split(files):
