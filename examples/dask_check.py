@@ -32,10 +32,10 @@ from typing import BinaryIO, Deque, Iterator, List, Optional, Sequence, Tuple, U
 import datasig
 from distributed import Client, Future, LocalCluster
 
-# What a worker sends back for each path: whether it passed the check, or,
-# for a file that could not be read, whether it failed at "open" or "read"
-# and the errno.
-Outcome = Union[bool, Tuple[str, int]]
+# What a worker sends back for each path: its verdict ("passed", "altered"
+# or "unsigned"), or, for a file that could not be read, whether it failed
+# at "open" or "read" and the errno.
+Outcome = Union[str, Tuple[str, int]]
 # A file the walk found: its name, and what kept it from being checked (a
 # folder that cannot be listed), or None.
 Found = Tuple[bytes, Optional[str]]
@@ -49,7 +49,7 @@ def check_batch(paths: List[bytes]) -> List[Outcome]:
     outcomes: List[Outcome] = []
     for path, result in datasig.check_files(paths, jobs=1):
         if not isinstance(result, OSError):
-            outcomes.append(result.passed)
+            outcomes.append(result.verdict)
             continue
         # The module does not say which step failed; a file that opens now
         # failed while being read.
@@ -159,23 +159,27 @@ class Lines:
         self.err = err
         self.files = 0
         self.failed = 0
+        self.unsigned = 0  # of those failed
         self.unreadable = 0
 
-    def write(self, name: bytes, outcome: Outcome | str) -> None:
+    def write(self, name: bytes, outcome: Outcome, problem: Optional[str] = None) -> None:
+        """A file's line: its outcome, or the problem that kept it from
+        being checked."""
         self.files += 1
-        if outcome is True:
-            word = b"OK"
-        elif outcome is False:
-            word = b"FAILED"
-            self.failed += 1
+        passed = problem is None and outcome == "passed"
+        if problem is None and isinstance(outcome, str):
+            word = b"OK" if passed else b"FAILED"
+            self.failed += 0 if passed else 1
+            self.unsigned += 1 if outcome == "unsigned" else 0
         else:
             word = b"FAILED open or read"
             self.unreadable += 1
-        if self.output == "nothing" or (self.output == "failures" and outcome is True):
+        if self.output == "nothing" or (self.output == "failures" and passed):
             return
-        if isinstance(outcome, (str, tuple)):
-            reason = outcome if isinstance(outcome, str) else (
-                f"cannot {outcome[0]}: {os.strerror(outcome[1])}")
+        reason = problem
+        if isinstance(outcome, tuple):
+            reason = f"cannot {outcome[0]}: {os.strerror(outcome[1])}"
+        if reason is not None:
             self.err.write(b"datasig: " + line_name(name) + b": " + os.fsencode(reason) + b"\n")
         self.out.write(line_name(name) + b": " + word + b"\n")
 
@@ -191,8 +195,9 @@ class Lines:
             return 0
         if not silent:
             files = "file" if self.files == 1 else "files"
-            self.err.write(f"datasig: {self.failed} of {self.files} {files} failed the check, "
-                           f"{self.unreadable} could not be read\n".encode())
+            unsigned = f" ({self.unsigned} unsigned)" if self.unsigned else ""
+            self.err.write(f"datasig: {self.failed} of {self.files} {files} failed the check"
+                           f"{unsigned}, {self.unreadable} could not be read\n".encode())
         return 1
 
 
@@ -211,7 +216,7 @@ def check_on(client: Client, names: Sequence[bytes], batch: int, lines: Lines) -
         found, future = window.popleft()
         outcomes = iter(future.result() if future is not None else [])
         for name, problem in found:
-            lines.write(name, problem if problem is not None else next(outcomes))
+            lines.write(name, next(outcomes) if problem is None else "", problem)
 
     for found in batches(walk(names), batch):
         paths = [os.path.join(here, name) for name, problem in found if problem is None]
