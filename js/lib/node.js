@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The package's API in Node.js: everything of index.js, and the check of
 // files by path, one read as a stream or many on worker threads.
-import { createReadStream } from 'node:fs';
+import { open } from 'node:fs/promises';
 import os from 'node:os';
 import { fileURLToPath } from 'node:url';
 import { Worker } from 'node:worker_threads';
@@ -19,21 +19,38 @@ function named(error, path) {
   return error;
 }
 
-/** Checks the data file at path, read as a stream. */
+/**
+ * Checks the data file at path, read as a stream: a chunk at a time into
+ * one of two buffers, the next read under way while the last is checked.
+ */
 export async function checkFile(path) {
   await init();
-  const stream = createReadStream(path, { highWaterMark: chunkSize });
-  const checker = new Checker();
+  let handle;
   try {
-    for await (const chunk of stream) {
-      checker.update(chunk);
+    handle = await open(path, 'r');
+  } catch (error) {
+    throw named(error, path);
+  }
+  const checker = new Checker();
+  const buffers = [Buffer.allocUnsafeSlow(chunkSize), Buffer.allocUnsafeSlow(chunkSize)];
+  let next = null;
+  try {
+    next = handle.read(buffers[0], 0, chunkSize, null);
+    for (let turn = 1; ; turn ^= 1) {
+      const { bytesRead, buffer } = await next;
+      next = null;
+      if (bytesRead === 0) {
+        return checker.finish();
+      }
+      next = handle.read(buffers[turn], 0, chunkSize, null);
+      checker.update(buffer.subarray(0, bytesRead));
     }
-    return checker.finish();
   } catch (error) {
     throw named(error, path);
   } finally {
+    await next?.catch(() => {});
     checker.free();
-    stream.destroy();
+    await handle.close();
   }
 }
 
