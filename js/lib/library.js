@@ -25,7 +25,6 @@ const layoutNames = [
 ];
 
 const utf8 = new TextDecoder();
-const latin1 = new TextDecoder('latin1');
 
 /** An Error with a code, as Node.js gives its own. */
 export function codedError(message, code, Type = Error) {
@@ -152,13 +151,13 @@ export class Library {
     return codedError(message, 'ERR_VALIDATE_STATUS');
   }
 
-  #string(at, limit, decoder = utf8) {
+  #string(at, limit) {
     const heap = this.#heap();
     let end = at;
     while (end < at + limit && heap[end] !== 0) {
       end += 1;
     }
-    return decoder.decode(heap.subarray(at, end));
+    return utf8.decode(heap.subarray(at, end));
   }
 
   #bytes(at, limit) {
@@ -199,7 +198,7 @@ export class Library {
       passed: verdict === 'passed',
       verdict,
       digest: this.#heap().slice(at + L.digest, at + L.digest + L.digestSize),
-      expected: pair(L.expected, (p) => this.#string(p, L.lineSize, latin1)),
+      expected: pair(L.expected, (p) => this.#string(p, L.lineSize)),
       found: pair(L.found, (p) => this.#bytes(p, L.lineSize)),
       foundLines: [this.#number(at + L.foundLine), this.#number(at + L.foundLine + 8)],
       keyLine: this.#bytes(at + L.keyLine, L.lineSize),
