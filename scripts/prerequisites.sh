@@ -10,7 +10,7 @@
 #          builds, Debian's python3 with what builds the Python module's
 #          wheel, pytest and mypy, Dask's distributed for the cluster
 #          example, and Emscripten, Node.js, npm and Chromium for the
-#          browser page
+#          browser page and the npm package
 #   bench  what the scripts under bench/ and the micro-benchmarks use
 #   scripts/prerequisites.sh [--check] build|test|bench ...
 # With --check it installs nothing: it names what is missing and fails.

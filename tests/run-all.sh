@@ -21,7 +21,10 @@
 #      through pkg-config (shared and static) and CMake's find_package;
 #  11. two release builds in other folders: the same executables and packages;
 #  12. the browser page (the library as WebAssembly) in Chromium: its verdicts
-#      and details against validate's and datasig explain's;
+#      and details against validate's and datasig explain's; the npm package,
+#      packed, installed offline into a fresh folder and tested there against
+#      validate and datasig, its declarations with tsc; the SHA-512 vectors on
+#      the module's portable and SIMD compressions under Node.js;
 #  13. the Windows build under wine, and the aarch64 and s390x (big-endian)
 #      builds under qemu-user: each whole test suite, and the zip and the
 #      arm64 packages tried.
@@ -108,6 +111,9 @@ tests/reproducible-check.sh
 
 step "the browser page in Chromium"
 tests/web-check.sh
+
+step "the npm package, installed from its tarball"
+tests/js-check.sh
 
 for preset in windows aarch64 s390x; do
   step "$preset build, tests through its emulator"
