@@ -19,7 +19,8 @@
 #   9. the library's ABI against the one kept in abi/;
 #  10. the library, installed into a temporary folder and used from there
 #      through pkg-config (shared and static) and CMake's find_package;
-#  11. two release builds in other folders: the same executables and packages;
+#  11. two release builds in other folders: the same executables and packages,
+#      and two wasm builds: the same module and npm tarball;
 #  12. the browser page (the library as WebAssembly) in Chromium: its verdicts
 #      and details against validate's and datasig explain's; the npm package,
 #      packed, installed offline into a fresh folder and tested there against
@@ -108,6 +109,7 @@ tests/library-check.sh
 
 step "reproducible release: two builds in other folders"
 tests/reproducible-check.sh
+tests/reproducible-check.sh wasm
 
 step "the browser page in Chromium"
 tests/web-check.sh
