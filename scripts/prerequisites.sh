@@ -11,7 +11,8 @@
 #          wheel, pytest and mypy, Dask's distributed for the cluster
 #          example, and Emscripten, Node.js, npm and Chromium for the
 #          browser page and the npm package
-#   bench  what the scripts under bench/ and the micro-benchmarks use
+#   bench  what the scripts under bench/ and js/bench/ and the
+#          micro-benchmarks use
 #   scripts/prerequisites.sh [--check] build|test|bench ...
 # With --check it installs nothing: it names what is missing and fails.
 # PYTHON names another interpreter to look its modules up in, as
@@ -95,6 +96,10 @@ for_bench() {
   need_command sha512sum coreutils
   need_command /usr/bin/time time
   need_command perf linux-perf
+  # js/bench/bench.sh: the npm package, built with Emscripten, in Node.js.
+  need_command emcc emscripten
+  need_file /usr/share/nodejs/acorn/package.json node-acorn
+  need_command node nodejs
 }
 
 check_only=false
