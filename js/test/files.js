@@ -94,6 +94,8 @@ export function writeFiles() {
   add('nul-in-signature.dat', signed.replace(signatures[0], `${signatures[0].slice(0, 9)}\0${signatures[0].slice(10)}`));
   add('binary.dat', Array.from({ length: 3000 }, () => String.fromCharCode(random(256))).join(''));
   add('many-warnings.dat', [key, ...Array.from({ length: 40 }, (_, i) => `A line ${i}\0`), ...signatures].join('\n') + '\n');
+  // A report longer than the room explain first gives it.
+  add('report-of-3000-lines.dat', Array.from({ length: 3000 }, (_, i) => `A line ${i}\0 after`).join('\n') + '\n');
   const large = path.join(folder, 'large-signed.dat');
   run(tools.makeDataFile, ['3M', large, 'crlf', '5']);
   files.push(large);
