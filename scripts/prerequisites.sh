@@ -9,8 +9,9 @@
 #          compilers, wine and qemu-user for the Windows, aarch64 and s390x
 #          builds, Debian's python3 with what builds the Python module's
 #          wheel, pytest and mypy, Dask's distributed for the cluster
-#          example, and Emscripten, Node.js, npm and Chromium for the
-#          browser page and the npm package
+#          example, Emscripten, Node.js, npm and Chromium for the browser
+#          page and the npm package, and bash-completion, zsh and fish for
+#          datasig's shell completions
 #   bench  what the scripts under bench/ and js/bench/ and the
 #          micro-benchmarks use
 #   scripts/prerequisites.sh [--check] build|test|bench ...
@@ -76,6 +77,9 @@ for_test() {
   need_command node nodejs
   need_command npm npm
   need_command chromium chromium
+  need_file /usr/share/bash-completion/bash_completion bash-completion
+  need_command zsh zsh
+  need_command fish fish
 }
 
 # The fuzzer and sanitizer runtimes of whichever clang is installed: known

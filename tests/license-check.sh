@@ -6,11 +6,12 @@
 #   /* SPDX-License-Identifier: MIT */     in C and CSS,
 #   <!-- SPDX-License-Identifier: MIT -->  in HTML,
 #   # SPDX-License-Identifier: MIT         in shell, CMake and Python (after
-#                                          the #! line, if there is one).
+#                                          the #! line, if there is one, or
+#                                          zsh's #compdef line).
 # The source files are the C++ files of src/, tests/, fuzz/ and bench/, every
 # C file (the library's header and its examples), every shell script and
 # every CMake file, the Python package's files (python/) and scripts, the
-# files of web/ and the JavaScript of tests/.
+# files of web/, the JavaScript of tests/ and the shell completions.
 #   tests/license-check.sh               check
 #   tests/license-check.sh --add         give each file without a line one
 set -euo pipefail
@@ -34,7 +35,7 @@ while IFS= read -r -d '' file; do
   *) spdx='# SPDX-License-Identifier: MIT' ;;
   esac
   at=1
-  [[ "$(head -c 2 "$file")" != '#!' ]] || at=2
+  case "$(head -n 1 "$file")" in '#!'* | '#compdef '*) at=2 ;; esac
   [ "$(sed -n "${at}p" "$file")" = "$spdx" ] && continue
   missing+=("$file")
   if [ "$mode" = --add ]; then
@@ -44,7 +45,7 @@ done < <(git ls-files -z --cached --others --exclude-standard -- \
   'src/*.cpp' 'src/*.hpp' 'tests/*.cpp' 'tests/*.hpp' 'fuzz/*.cpp' 'fuzz/*.hpp' \
   'bench/*.cpp' 'bench/*.hpp' '*.c' '*.h' '*.sh' .ci/run '*CMakeLists.txt' '*.cmake' \
   '*.py' '*.pyi' 'python/*.cpp' 'python/*.toml' 'python/*py.typed' \
-  'web/*.js' 'web/*.html' 'web/*.css' 'tests/*.mjs')
+  'web/*.js' 'web/*.html' 'web/*.css' 'tests/*.mjs' 'completion/*')
 
 case "$mode" in
 --add) echo "SPDX line added to ${#missing[@]} of $files source files" ;;

@@ -44,9 +44,12 @@ done
 # files DEB: the files and links a package holds.
 files() { dpkg-deb -c "$1" | awk '$1 !~ /^d/ { print substr($6, 2) }' | LC_ALL=C sort | xargs; }
 expect "$(files "$package")" "/usr/bin/datasig /usr/bin/validate \
+/usr/share/bash-completion/completions/datasig \
 /usr/share/doc/validate/changelog.gz /usr/share/doc/validate/copyright \
+/usr/share/fish/vendor_completions.d/datasig.fish \
 /usr/share/lintian/overrides/validate /usr/share/man/man1/datasig.1.gz \
-/usr/share/man/man1/validate.1.gz" "the files of $(basename "$package")"
+/usr/share/man/man1/validate.1.gz /usr/share/zsh/vendor-completions/_datasig" \
+  "the files of $(basename "$package")"
 expect "$(files "$library")" "$lib/libvalidate.so.1 $lib/libvalidate.so.$version \
 /usr/share/doc/libvalidate1/changelog.gz /usr/share/doc/libvalidate1/copyright" \
   "the files of $(basename "$library")"

@@ -94,7 +94,7 @@ clang-tidy -p build/wasm --quiet --extra-arg=--target=wasm32-unknown-emscripten 
   --checks=-bugprone-dynamic-static-initializers src/*/*_wasm*.cpp
 cppcheck --enable=warning,style,performance,portability --std=c++20 --language=c++ \
   --inline-suppr --error-exitcode=1 --quiet -I src src
-clang-tidy --quiet python/src/datasig_module.cpp -- -std=c++17 -Iinclude \
+clang-tidy --quiet python/src/*.cpp -- -std=c++17 -Iinclude \
   $(/usr/bin/python3-config --includes)
 echo "clang-tidy and cppcheck: no findings"
 

@@ -30,11 +30,11 @@ std::ptrdiff_t read_counted(void* handle, unsigned char* buffer, std::size_t cap
     return n;
 }
 
-// Reads the file at path whole into context, as validate does, its warnings
-// into the outcome's findings when they are collected, and adds its size to
-// file_bytes. The outcome's findings but the warnings are left to be made
+// Reads the file at path (or open_file, when not null) whole into context,
+// as validate does, its warnings into the outcome's findings when they are
+// collected, and adds its size to file_bytes. The outcome's findings but the warnings are left to be made
 // once the key is set up.
-void read_one(BatchChecker& checker, CheckContext& context, const char* path,
+void read_one(BatchChecker& checker, CheckContext& context, const char* path, std::FILE* open_file,
               const BatchOptions& options, FileOutcome& outcome, std::uint64_t& file_bytes)
 {
     outcome.error = 0;
@@ -43,7 +43,7 @@ void read_one(BatchChecker& checker, CheckContext& context, const char* path,
         return;
     }
     errno = 0;
-    std::FILE* file = open_data_file(path);
+    std::FILE* file = open_file != nullptr ? open_file : open_data_file(path);
     if (file == nullptr) {
         outcome.state = FileState::open_failed;
         outcome.error = errno;
@@ -62,7 +62,9 @@ void read_one(BatchChecker& checker, CheckContext& context, const char* path,
         read_to_end = !stream.read_failed;
     }
     const int read_error = errno;
-    std::fclose(file);
+    if (file != open_file) {
+        std::fclose(file);
+    }
     file_bytes += counted.file_bytes;
     if (!read_to_end) {
         outcome.state = FileState::read_failed;
@@ -81,13 +83,16 @@ void read_one(BatchChecker& checker, CheckContext& context, const char* path,
 } // namespace
 
 std::uint64_t check_batch(BatchChecker& checker, const char* const* paths, std::size_t count,
-                          FileOutcome* outcomes, const BatchOptions& options)
+                          FileOutcome* outcomes, const BatchOptions& options,
+                          std::FILE* const* open_files)
 {
     CheckContext* read[kFilesTogether] = {};
     std::size_t read_count = 0;
     std::uint64_t file_bytes = 0;
     for (std::size_t i = 0; i < count; ++i) {
-        read_one(checker, checker.contexts[i], paths[i], options, outcomes[i], file_bytes);
+        std::FILE* open_file = open_files != nullptr ? open_files[i] : nullptr;
+        read_one(checker, checker.contexts[i], paths[i], open_file, options, outcomes[i],
+                 file_bytes);
         if (outcomes[i].state == FileState::checked) {
             read[read_count++] = &checker.contexts[i];
         }

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 
 #include "check/check.hpp"
 #include "core/findings.hpp"
@@ -47,7 +48,9 @@ struct BatchOptions {
 };
 
 // Checks the count (up to kFilesTogether) files at paths, outcomes[i] for
-// paths[i]; a null path is not opened and is not_given. Returns the count
-// of their bytes read.
+// paths[i]; a null path is not opened and is not_given. open_files, when
+// given, holds for each path a file already open to read in its place (and
+// leave open), or null. Returns the count of their bytes read.
 std::uint64_t check_batch(BatchChecker& checker, const char* const* paths, std::size_t count,
-                          FileOutcome* outcomes, const BatchOptions& options);
+                          FileOutcome* outcomes, const BatchOptions& options,
+                          std::FILE* const* open_files = nullptr);

@@ -119,26 +119,43 @@ void OrderedChecks::work(BatchChecker& checker) noexcept
 }
 
 // Takes as many files as are free to take, up to kFilesTogether when they
-// are small, else one, once the window has room; first is the number of
-// the first. 0 once the source has ended.
+// are small and the source has them at hand, else one, once the window has
+// room; first is the number of the first. 0 once the source has ended.
 std::size_t OrderedChecks::take_files(FileToCheck* files, bool small_files, std::size_t& first)
 {
-    std::unique_lock lock(mutex_);
-    ++waiting_;
-    room_.wait(lock, [this] { return source_ended_ || next_found_ < next_taken_ + window_; });
-    --waiting_;
-    first = next_found_;
-    const std::size_t most = small_files ? kFilesTogether : 1;
+    // One thread at a time asks the source, without the window's lock: a
+    // source that waits for input holds back no outcome already there.
+    const std::lock_guard source_lock(source_mutex_);
+    std::size_t room = 0;
+    {
+        std::unique_lock lock(mutex_);
+        ++waiting_;
+        room_.wait(lock, [this] { return source_ended_ || next_found_ < next_taken_ + window_; });
+        --waiting_;
+        if (source_ended_) {
+            ready_.notify_all();
+            return 0;
+        }
+        // Only this thread adds files, so the room can only grow meanwhile.
+        first = next_found_;
+        room = next_taken_ + window_ - next_found_;
+    }
+    const std::size_t most = std::min<std::size_t>(room, small_files ? kFilesTogether : 1);
     std::size_t count = 0;
-    while (count < most && !source_ended_ && next_found_ < next_taken_ + window_) {
+    bool ended = false;
+    while (count < most && (count == 0 || source_.next_at_hand())) {
         if (!source_.next(files[count])) {
-            source_ended_ = true;
+            ended = true;
             break;
         }
-        window_files_[next_found_ % window_].file = files[count];
-        ++next_found_;
         ++count;
     }
+    const std::lock_guard lock(mutex_);
+    for (std::size_t i = 0; i < count; ++i) {
+        window_files_[(first + i) % window_].file = files[i];
+    }
+    next_found_ += count;
+    source_ended_ = source_ended_ || ended;
     if (count == 0) {
         ready_.notify_all();
     }
@@ -150,6 +167,7 @@ void OrderedChecks::work_through(BatchChecker& checker)
     FileToCheck files[kFilesTogether];
     FileOutcome outcomes[kFilesTogether];
     const char* paths[kFilesTogether];
+    std::FILE* open_files[kFilesTogether];
     const BatchOptions batch_options{&bytes_read_, options_.keep_findings};
     // Whether the files this thread took last were small, as the next are
     // likely to be; not known at first.
@@ -165,8 +183,10 @@ void OrderedChecks::work_through(BatchChecker& checker)
                 options_.before_check(files[i].name);
             }
             paths[i] = files[i].problem.empty() ? files[i].name.c_str() : nullptr;
+            open_files[i] = files[i].open_file;
         }
-        const std::uint64_t file_bytes = check_batch(checker, paths, count, outcomes, batch_options);
+        const std::uint64_t file_bytes =
+            check_batch(checker, paths, count, outcomes, batch_options, open_files);
         small_files = file_bytes < count * kLargeFile;
         std::unique_ptr<Findings> kept[kFilesTogether];
         for (std::size_t i = 0; i < count && options_.keep_findings; ++i) {

@@ -10,6 +10,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <exception>
 #include <memory>
 #include <mutex>
@@ -25,14 +26,28 @@
 struct FileToCheck {
     std::string name;
     std::string problem;
+    // A file already open (standard input, say) read in place of opening
+    // name, and left open; null for none.
+    std::FILE* open_file = nullptr;
+    // No file but an error of the source in its place among the files, which
+    // problem tells, for the taker to report in order.
+    bool source_error = false;
 };
 
 // Where the names of the files to check come from, one at a time; called by
-// one thread at a time.
+// one thread at a time, which may wait in it (for a pipe, say) while the
+// others check files and the taker takes outcomes.
 class FileSource {
 public:
     // The next file, or false when there is none left. May throw.
     virtual bool next(FileToCheck& file) = 0;
+
+    // Whether next would give a file without waiting for input: else the
+    // files taken so far are checked first. True unless the source knows.
+    virtual bool next_at_hand()
+    {
+        return true;
+    }
 
 protected:
     ~FileSource() = default;
@@ -106,6 +121,7 @@ private:
     FileSource& source_;
     const OrderedCheckOptions options_;
     const std::size_t window_;
+    std::mutex source_mutex_; // held while the source is asked, and only then
     std::mutex mutex_;
     std::condition_variable ready_; // the taker's: the next outcome is there
     std::condition_variable room_;  // the threads': a place in the window is free

@@ -26,8 +26,12 @@ std::string name_of(const fs::path& path)
 
 bool read_whole_file(const std::string& name, Bytes& bytes, std::string& error)
 {
+    const bool standard_input = name == "-";
+    if (standard_input) {
+        use_binary_input(stdin);
+    }
     errno = 0;
-    std::FILE* file = open_data_file(name.c_str());
+    std::FILE* file = standard_input ? stdin : open_data_file(name.c_str());
     if (file == nullptr) {
         error = "cannot open " + name + ": " + std::strerror(errno);
         return false;
@@ -40,9 +44,12 @@ bool read_whole_file(const std::string& name, Bytes& bytes, std::string& error)
     }
     const bool failed = std::ferror(file) != 0;
     const int read_errno = errno;
-    std::fclose(file);
+    if (!standard_input) {
+        std::fclose(file);
+    }
     if (failed) {
-        error = "cannot read " + name + ": " + std::strerror(read_errno);
+        error = "cannot read " + (standard_input ? std::string("standard input") : name) + ": " +
+                std::strerror(read_errno);
         return false;
     }
     return true;

@@ -12,7 +12,8 @@
 std::filesystem::path path_of(const std::string& name);
 std::string name_of(const std::filesystem::path& path);
 
-// False with a reason in error when the file cannot be opened or read.
+// False with a reason in error when the file cannot be opened or read. "-"
+// is standard input, read as bytes.
 bool read_whole_file(const std::string& name, Bytes& bytes, std::string& error);
 
 // Writes bytes to a new file in target's folder, flushes it to disk and

@@ -48,10 +48,13 @@ bool FolderWalk::next(FileToCheck& file)
             }
             continue;
         }
-        if (next_name_ == names_.size()) {
+        if (!given_.next(file)) {
             return false;
         }
-        const std::string& name = names_[next_name_++];
+        if (file.open_file != nullptr || !file.problem.empty()) {
+            return true;
+        }
+        const std::string name = file.name;
         std::error_code ignored;
         const fs::path path = path_of(name);
         if (!fs::is_directory(fs::status(path, ignored))) {
@@ -90,4 +93,9 @@ bool FolderWalk::enter(const fs::path& path, FileToCheck& file)
               [](const Entry& a, const Entry& b) { return a.file_name < b.file_name; });
     folders_.push_back({path, std::move(entries), 0});
     return true;
+}
+
+bool FolderWalk::next_at_hand()
+{
+    return !folders_.empty() || given_.next_at_hand();
 }

@@ -10,18 +10,18 @@
 
 #include "core/ordered_checks.hpp"
 
+// The names come from given, one at a time; what is no name (an open file,
+// a file with a problem, an error of the source) is passed on as it is.
 // Each folder's entries are taken in the byte order of their names. A folder
 // without recursive, and one that cannot be listed, is a file with a
 // problem. Memory holds the listings of the folders on the way down, not the
 // whole tree.
 class FolderWalk final : public FileSource {
 public:
-    FolderWalk(const std::vector<std::string>& names, bool recursive)
-        : names_(names), recursive_(recursive)
-    {
-    }
+    FolderWalk(FileSource& given, bool recursive) : given_(given), recursive_(recursive) {}
 
     bool next(FileToCheck& file) override;
+    bool next_at_hand() override;
 
 private:
     struct Entry {
@@ -37,8 +37,7 @@ private:
 
     bool enter(const std::filesystem::path& path, FileToCheck& file);
 
-    const std::vector<std::string>& names_;
+    FileSource& given_;
     bool recursive_;
-    std::size_t next_name_ = 0;
     std::vector<Folder> folders_;
 };

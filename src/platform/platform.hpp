@@ -4,6 +4,7 @@
 // C++. File names are UTF-8 text on every platform.
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
 
 // The main routine of each tool, called by the platform's entry point with
@@ -29,3 +30,14 @@ bool is_terminal(std::FILE* stream);
 // From now on stream writes bytes as they are, without turning LF into the
 // platform's line end.
 void use_binary_output(std::FILE* stream);
+
+// From now on stream reads bytes as they are, without turning the
+// platform's line end into LF. Called before the first read.
+void use_binary_input(std::FILE* stream);
+
+// Reads into buffer what file has at hand, at least one byte, waiting only
+// while it has none: unlike fread, which from a pipe waits until the buffer
+// is full. The count read, 0 at the end of the file, -1 on a read error
+// (errno tells which). It reads beneath the stream's buffer, so the stream
+// must not have been read through.
+std::ptrdiff_t read_available(std::FILE* file, unsigned char* buffer, std::size_t capacity);

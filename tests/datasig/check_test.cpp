@@ -37,6 +37,7 @@ struct CheckCase {
     std::string err;
     int status;
     const char* why_not_on_windows; // nullptr: the case runs everywhere
+    const char* input = nullptr;     // the file given as standard input
 };
 
 void PrintTo(const CheckCase& c, std::ostream* out)
@@ -73,7 +74,35 @@ const CheckCase kCases[] = {
     {"escaped names", {"back\\slash", "new\nline"}, "\\back\\\\slash: OK\n\\new\\nline: FAILED\n",
      "datasig: 1 of 2 files failed the check, 0 could not be read\n", 1,
      "Windows names hold no backslash or newline"},
+    {"unsigned among the failed", {"-r", "mixed"},
+     "mixed/a: FAILED\nmixed/p1: OK\nmixed/p2: OK\nmixed/p3: OK\nmixed/u1: FAILED\nmixed/u2: FAILED\n",
+     "datasig: 3 of 6 files failed the check (2 unsigned), 0 could not be read\n", 1, nullptr},
+    {"standard input", {"-", "good"}, "-: OK\ngood: OK\n", "", 0, nullptr, "good"},
+    // The list's errors come in their place, and the check goes on.
+    {"names then a list", {"good", "--files-from", "list"},
+     "good: OK\nbad: FAILED\ndir: FAILED open or read\nmissing: FAILED open or read\n",
+     "datasig: list line 2: empty name\n"
+     "datasig: dir: is a folder; -r checks the files in it\n"
+     "datasig: missing: cannot open: No such file or directory\n"
+     "datasig: 1 of 4 files failed the check, 2 could not be read\n", 2, nullptr},
+    {"list of NUL-ended names on standard input", {"-r", "--files-from=-", "-0"},
+     "dir/a: FAILED\ndir/b: OK\ndir/sub/c: OK\ngood: OK\n",
+     "datasig: 1 of 4 files failed the check, 0 could not be read\n", 1, nullptr, "list0"},
+    {"names a list cannot hold", {"--files-from", "bad-names"}, "good: OK\n",
+     "datasig: bad-names line 1: a name longer than 65536 bytes\n"
+     "datasig: bad-names line 2: a name with a NUL byte (-0 reads names that NULs end)\n", 2,
+     nullptr},
+    {"list that cannot be opened", {"good", "--files-from", "nolist"}, "good: OK\n",
+     "datasig: cannot open nolist: No such file or directory\n", 2, nullptr},
+    {"list that cannot be read", {"--files-from", "/proc/self/mem"}, "",
+     "datasig: /proc/self/mem line 1: cannot read: Input/output error\n"
+     "datasig: no file to check\n", 2, "Windows has no /proc"},
 };
+
+void write_file(const fs::path& path, const std::string& bytes)
+{
+    std::ofstream(path, std::ios::binary) << bytes;
+}
 
 class CheckCaseTest : public testing::TestWithParam<CheckCase> {};
 
@@ -91,6 +120,16 @@ TEST_P(CheckCaseTest, WritesItsLinesAndStatus)
     copy_example("calibration.dat", root / "dir/b");
     copy_example("calibration.dat", root / "dir/sub/c");
     fs::create_directory(root / "dir/empty");
+    for (const char* name : {"a", "p1", "p2", "p3", "u1", "u2"}) {
+        copy_example(name[0] == 'a' ? "calibration-altered.dat" : "calibration.dat",
+                     root / "mixed" / name);
+    }
+    write_file(root / "mixed/u1", "A content\n");
+    write_file(root / "mixed/u2", "B other content\r\n");
+    write_file(root / "list", "bad\r\n\ndir\nmissing");
+    write_file(root / "list0", std::string("dir\0good\0", 9));
+    write_file(root / "bad-names",
+               std::string(70000, 'x') + "\n" + std::string("go\0od\ngood\n", 11));
     if (!test_support::kWindows) {
         copy_example("calibration.dat", root / "back\\slash");
         copy_example("calibration-altered.dat", root / "new\nline");
@@ -100,6 +139,9 @@ TEST_P(CheckCaseTest, WritesItsLinesAndStatus)
     }
     test_support::RunOptions options;
     options.directory = test_support::utf8_name(root);
+    if (c.input != nullptr) {
+        options.stdin_path = test_support::utf8_name(root / c.input);
+    }
     std::vector<std::string> args{"check"};
     args.insert(args.end(), c.args.begin(), c.args.end());
     const RunResult run = test_support::run_binary(DATASIG_BINARY, args, options);
@@ -224,7 +266,9 @@ class TerminalCaseTest : public testing::TestWithParam<TerminalCase> {};
 // A run that takes over a second, with standard error on a terminal, draws
 // its progress line there, erases it before each result line that goes to
 // the same terminal, and erases it at the end. A pipe named as a file holds
-// the run up until its bytes come.
+// the run up until its bytes come, 2.5 s after the shell starts: a second
+// and a half more than the line waits for, as a loaded machine may take
+// most of a second to start a sanitized or emulated binary.
 TEST_P(TerminalCaseTest, DrawsAndErasesItsProgressLineOnATerminal)
 {
     SKIP_ON_WINDOWS("the test makes a pseudo-terminal and a named pipe");
@@ -234,7 +278,7 @@ TEST_P(TerminalCaseTest, DrawsAndErasesItsProgressLineOnATerminal)
     options.stderr_on_terminal = true;
     options.stdout_on_terminal = GetParam().stdout_on_terminal;
     const RunResult run = test_support::run_shell(
-        "mkfifo \"$2\" || exit 9; (sleep 1.5; cat \"$1\" >\"$2\") & "
+        "mkfifo \"$2\" || exit 9; (sleep 2.5; cat \"$1\" >\"$2\") & "
         "exec $TEST_EMULATOR \"$0\" check \"$1\" \"$2\"",
         {DATASIG_BINARY, folder / "good", folder / "slow"}, options);
     EXPECT_EQ(run.status, 0) << run.err;

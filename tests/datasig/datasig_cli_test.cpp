@@ -128,6 +128,8 @@ const UsageCase kUsageCases[] = {
     {"unknown command", {"verify", "f"}, "datasig: unknown command verify\n"},
     {"sign without a file", {"sign"}, "datasig: sign needs a file\n"},
     {"sign with two files", {"sign", "a", "b"}, "datasig: sign takes one file\n"},
+    {"o with two files", {"sign", "-o", "x", "a", "b"}, "datasig: sign takes one file\n"},
+    {"i with standard input", {"sign", "-i", "a", "-"}, "datasig: -i cannot replace standard input\n"},
     {"o without a name", {"sign", "f", "-o"}, "datasig: option -o needs a file name\n"},
     {"o and i", {"sign", "-i", "-o", "x", "f"}, "datasig: -o and -i cannot be used together\n"},
     {"unknown option", {"sign", "-x", "f"}, "datasig: unknown option -x\n"},
@@ -136,8 +138,13 @@ const UsageCase kUsageCases[] = {
     {"check without a file", {"check", "-r"}, "datasig: check needs a file or a folder\n"},
     {"check with no jobs", {"check", "--jobs", "0", "f"}, "datasig: --jobs needs a number from 1 to 256\n"},
     {"quiet and status", {"check", "--quiet", "--status", "f"}, "datasig: --quiet and --status cannot"},
+    {"json and status", {"check", "--json", "--status", "f"}, "datasig: --json and --status cannot"},
     {"check with an option", {"check", "-x", "f"}, "datasig: unknown option -x\n"},
+    {"files-from without a list", {"check", "--files-from"}, "datasig: --files-from needs the name"},
+    {"null without a list", {"check", "-0", "f"}, "datasig: -0 and --null are for the names of"},
+    {"standard input twice", {"check", "-", "--files-from=-"}, "datasig: standard input (-) can be"},
     {"missing file", {"explain", "/nonexistent/f"}, "datasig: cannot open /nonexistent/f: No such file"},
+    {"missing file as JSON", {"explain", "--json", "/nonexistent/f"}, "datasig: cannot open /nonexistent/f"},
     {"a folder", {"sign", "/"}, "datasig: cannot open /: Is a directory"},
     {"a folder as output", {"sign", "-o", "/", fixture("unsigned.txt")},
      "datasig: cannot replace /: not a regular file; / is left as it was\n"},
@@ -165,7 +172,7 @@ TEST(Usage, HelpAndVersion)
 {
     const RunResult help = datasig({"--help"});
     EXPECT_EQ(help.status, 0);
-    EXPECT_EQ(help.out.rfind("Usage: datasig sign [-o OUT | -i] FILE\n", 0), 0U);
+    EXPECT_EQ(help.out.rfind("Usage: datasig sign [-o OUT] FILE\n", 0), 0U);
     EXPECT_EQ(help.err, "");
     const RunResult version = datasig({"--version"});
     EXPECT_EQ(version.status, 0);

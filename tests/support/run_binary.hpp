@@ -16,6 +16,7 @@ struct RunResult {
 struct RunOptions {
     std::string directory;   // where it runs; empty for here
     std::string stdout_path; // a file to take its standard output; empty to keep it
+    std::string stdin_path{}; // a file it reads as standard input; empty for none
     int max_open_files = 0;  // a lower limit on open files; 0 keeps the current one (POSIX)
     // Standard output carries bytes, not text, and is kept as it is. Text
     // output is kept with LF line ends, and must have had the platform's:

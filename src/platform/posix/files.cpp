@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
-// Files on POSIX systems: opening, telling a folder, console output.
+// Files on POSIX systems: opening, telling a folder, reading what a pipe
+// has, console output.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -32,3 +33,15 @@ bool is_terminal(std::FILE* stream)
 }
 
 void use_binary_output(std::FILE* /*stream*/) {}
+
+void use_binary_input(std::FILE* /*stream*/) {}
+
+std::ptrdiff_t read_available(std::FILE* file, unsigned char* buffer, std::size_t capacity)
+{
+    for (;;) {
+        const ssize_t n = read(fileno(file), buffer, capacity);
+        if (n >= 0 || errno != EINTR) {
+            return n;
+        }
+    }
+}

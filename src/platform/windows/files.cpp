@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: MIT
-// Files on Windows: names as UTF-16, opening, telling a folder, the console.
+// Files on Windows: names as UTF-16, opening, telling a folder, reading what
+// a pipe has, binary streams, the console.
 #include <windows.h>
 
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -100,4 +102,17 @@ void use_binary_output(std::FILE* stream)
 {
     std::fflush(stream);
     _setmode(_fileno(stream), _O_BINARY);
+}
+
+void use_binary_input(std::FILE* stream)
+{
+    _setmode(_fileno(stream), _O_BINARY);
+}
+
+std::ptrdiff_t read_available(std::FILE* file, unsigned char* buffer, std::size_t capacity)
+{
+    // _read returns what a pipe has, as read does on POSIX.
+    constexpr std::size_t kMostAtOnce = std::size_t{1} << 30;
+    const int n = _read(_fileno(file), buffer, static_cast<unsigned>(std::min(capacity, kMostAtOnce)));
+    return n;
 }

@@ -75,6 +75,12 @@ RunResult spawn(const std::vector<std::string>& command, const RunOptions& optio
                 _exit(126);
             }
         }
+        if (!options.stdin_path.empty()) {
+            const int in_fd = open(options.stdin_path.c_str(), O_RDONLY);
+            if (in_fd < 0 || dup2(in_fd, STDIN_FILENO) < 0) {
+                _exit(126);
+            }
+        }
         dup2(out_fd, STDOUT_FILENO);
         dup2(err_pipe[1], STDERR_FILENO);
         setenv("TEST_EMULATOR", VALIDATE_TEST_EMULATOR, 1);

@@ -97,8 +97,10 @@ RunResult run_binary(const std::string& program, const std::vector<std::string>&
         command += L" " + quoted(wide(arg));
     }
     SECURITY_ATTRIBUTES inherited{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-    const HANDLE input = CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                     &inherited, OPEN_EXISTING, 0, nullptr);
+    const std::wstring input_name = options.stdin_path.empty() ? L"NUL" : wide(options.stdin_path);
+    const HANDLE input = CreateFileW(input_name.c_str(), GENERIC_READ,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE, &inherited, OPEN_EXISTING,
+                                     0, nullptr);
     const HANDLE err = capture_file();
     const HANDLE out = options.stdout_path.empty()
                            ? capture_file()
