@@ -42,6 +42,19 @@ function decodeBase64(text) {
   return bytes;
 }
 
+// The module grows its memory by what one allocation lacks, and the engine
+// may copy the whole memory each time: once it has grown, a quarter more (at
+// least 16 MiB, within its 4 GiB), which its allocator then finds there.
+function growAhead(memory) {
+  const pages = memory.buffer.byteLength / 65536;
+  const more = Math.min(Math.max(pages >> 2, 256), 65536 - pages);
+  try {
+    memory.grow(more);
+  } catch {
+    // The module grows by what it needs, as before.
+  }
+}
+
 let compiled = null;
 /** The compiled module, compiled once, asynchronously, for every instance. */
 export function compileModule() {
@@ -58,8 +71,9 @@ export function compileModule() {
 export class Library {
   /** Starts an instance of a compiled module. */
   static async start(module) {
+    let memory = null;
     const imports = {
-      env: { emscripten_notify_memory_growth: () => {} },
+      env: { emscripten_notify_memory_growth: () => growAhead(memory) },
       // Reached only where the C++ inside aborts: out of memory.
       wasi_snapshot_preview1: {
         proc_exit: () => {
@@ -67,7 +81,9 @@ export class Library {
         },
       },
     };
-    return new Library(await WebAssembly.instantiate(module, imports));
+    const instance = await WebAssembly.instantiate(module, imports);
+    memory = instance.exports.memory;
+    return new Library(instance);
   }
 
   constructor(instance) {
@@ -75,7 +91,7 @@ export class Library {
     this.memory = this.c.memory;
     this.lost = false;
     this.spare = [];
-    this.c._initialize();
+    this.call('_initialize');
     this.layout = this.#readLayout();
     this.findings = this.#allocate(this.layout.findingsSize);
     this.chunk = this.#allocate(chunkSize);
@@ -85,8 +101,12 @@ export class Library {
 
   #readLayout() {
     const count = this.#allocate(4);
-    const at = this.c.validate_js_layout(count);
+    const at = this.call('validate_js_layout', count);
     const values = new Uint32Array(this.memory.buffer, at, this.#view().getUint32(count, true));
+    this.#release(count);
+    if (values.length !== layoutNames.length) {
+      throw new Error(`the module gives ${values.length} offsets, not ${layoutNames.length}`);
+    }
     return Object.fromEntries(layoutNames.map((name, i) => [name, values[i]]));
   }
 
@@ -98,13 +118,17 @@ export class Library {
     return new Uint8Array(this.memory.buffer);
   }
 
-  /** Runs a call into the module; an abort there loses this instance. */
+  /**
+   * Runs a call into the module; an abort there loses this instance. What
+   * it returns is unsigned, as the C types are: addresses past 2 GiB and
+   * sizes come back as i32 values below 0.
+   */
   call(name, ...args) {
     if (this.lost) {
       throw codedError('the module ran out of memory: await init() for a new one', 'ENOMEM');
     }
     try {
-      return this.c[name](...args);
+      return this.c[name](...args) >>> 0;
     } catch (error) {
       if (error instanceof WebAssembly.RuntimeError) {
         this.lost = true;
