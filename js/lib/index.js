@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The package's API in every environment: init, check, Checker, sign and
 // explain, on the library's WebAssembly instance (library.js).
-import { Library, codedError, compileModule } from './library.js';
+import { Library, bytesOf, codedError, compileModule } from './library.js';
 import { version } from './module.js';
 
 export { version };
@@ -33,22 +33,6 @@ function ready() {
     throw codedError('the module is not ready: await init() first', 'ERR_NOT_INITIALIZED');
   }
   return library;
-}
-
-/** The bytes of an ArrayBuffer or any view of one, as a Uint8Array. */
-export function bytesOf(data, what) {
-  if (data instanceof Uint8Array) {
-    return data;
-  }
-  if (ArrayBuffer.isView(data)) {
-    return new Uint8Array(data.buffer, data.byteOffset, data.byteLength);
-  }
-  if (data instanceof ArrayBuffer || Object.prototype.toString.call(data) === '[object SharedArrayBuffer]') {
-    return new Uint8Array(data);
-  }
-  const given = data === null ? 'null' : typeof data;
-  throw codedError(`${what} takes the file's bytes (a Uint8Array, an ArrayBuffer or a view of one), ` +
-    `not ${given}`, 'ERR_INVALID_ARG_TYPE', TypeError);
 }
 
 /** Checks a whole data file held in memory, as validate does. */

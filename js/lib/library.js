@@ -33,6 +33,22 @@ export function codedError(message, code, Type = Error) {
   return error;
 }
 
+/** The bytes of an ArrayBuffer or any view of one, as a Uint8Array. */
+export function bytesOf(data, what) {
+  if (data instanceof Uint8Array) {
+    return data;
+  }
+  if (ArrayBuffer.isView(data)) {
+    return new Uint8Array(data.buffer, data.byteOffset, data.byteLength);
+  }
+  if (data instanceof ArrayBuffer || Object.prototype.toString.call(data) === '[object SharedArrayBuffer]') {
+    return new Uint8Array(data);
+  }
+  const given = data === null ? 'null' : typeof data;
+  throw codedError(`${what} takes the file's bytes (a Uint8Array, an ArrayBuffer or a view of one), ` +
+    `not ${given}`, 'ERR_INVALID_ARG_TYPE', TypeError);
+}
+
 function decodeBase64(text) {
   const binary = atob(text);
   const bytes = new Uint8Array(binary.length);

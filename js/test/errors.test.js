@@ -76,6 +76,11 @@ test('the version is the project\'s, which datasig states', () => {
   assert.ok(run(tools.datasig, ['--version']).stdout.toString().includes(datasig.version));
 });
 
+test('the package exports its API and nothing else', () => {
+  assert.deepEqual(Object.keys(datasig).sort(),
+    ['Checker', 'check', 'checkFile', 'checkFiles', 'explain', 'init', 'sign', 'version']);
+});
+
 test('the browsers\' entry imports nothing of Node.js', () => {
   const lib = path.dirname(new URL(import.meta.resolve('validate-datasig/package.json')).pathname);
   const seen = new Set();
