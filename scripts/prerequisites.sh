@@ -10,9 +10,10 @@
 #          builds, Debian's python3 with what builds the Python module's
 #          wheel, pytest and mypy, Dask's distributed for the cluster
 #          example, Emscripten, Node.js, npm and Chromium for the browser
-#          page, and bash-completion, zsh and fish for datasig's shell
-#          completions
-#   bench  what the scripts under bench/ and the micro-benchmarks use
+#          page and the npm package, and bash-completion, zsh and fish for
+#          datasig's shell completions
+#   bench  what the scripts under bench/ and js/bench/ and the
+#          micro-benchmarks use
 #   scripts/prerequisites.sh [--check] build|test|bench ...
 # With --check it installs nothing: it names what is missing and fails.
 # PYTHON names another interpreter to look its modules up in, as
@@ -99,6 +100,10 @@ for_bench() {
   need_command sha512sum coreutils
   need_command /usr/bin/time time
   need_command perf linux-perf
+  # js/bench/bench.sh: the npm package, built with Emscripten, in Node.js.
+  need_command emcc emscripten
+  need_file /usr/share/nodejs/acorn/package.json node-acorn
+  need_command node nodejs
 }
 
 check_only=false

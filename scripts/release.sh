@@ -14,6 +14,7 @@
 #   validate_datasig-VERSION-*.whl       the Python module, from the sources
 #                                        archive, with Debian's python3
 #   validate-web-VERSION.zip             the wasm preset: the browser page
+#   validate-datasig-VERSION.tgz         and the npm package, from npm pack
 # Every build dates itself by the last commit, so building the same commit
 # again, here or elsewhere, gives the same bytes. A work tree with changes
 # that are not committed is refused: a release must be built from a commit.
@@ -73,7 +74,7 @@ web_page() {
       return 0
     }
   done
-  { cmake --preset wasm -B "$build" && cmake --build "$build"; } >"$build.log" 2>&1 || {
+  { cmake --preset wasm -B "$build" -DVALIDATE_BUILD_TESTS=OFF && cmake --build "$build"; } >"$build.log" 2>&1 || {
     tail -n 40 "$build.log"
     echo "release: the wasm build failed; its log is $build.log" >&2
     exit 1
@@ -87,12 +88,27 @@ web_page() {
   find "$folder" -exec touch -h -d "@$epoch" {} +
   (cd build/dist && find "validate-web-$version" | LC_ALL=C sort | TZ=UTC zip -q -X -@ "../../dist/$file")
 }
+# The npm package from the same wasm build, packed by npm, which dates every
+# entry alike (1985-10-26) and keeps the files' modes: made the same here.
+npm_package() {
+  local file=validate-datasig-$version.tgz package=build/dist/wasm/js dist=$PWD/dist
+  [ -d "$package" ] || return 0
+  command -v npm >/dev/null || {
+    echo "$file: not built, this machine lacks npm (scripts/prerequisites.sh test installs it)"
+    return 0
+  }
+  chmod -R u=rwX,go=rX "$package"
+  find "$package" -exec touch -h -d "@$(git log -1 --format=%ct)" {} +
+  (cd "$package" && npm pack --silent --pack-destination "$dist" >/dev/null)
+  [ -f "dist/$file" ] || { echo "release: npm pack wrote no $file" >&2; exit 1; }
+}
 mkdir -p build/dist
 unset SOURCE_DATE_EPOCH
 package release DEB "$(debian "$(dpkg --print-architecture)")" g++ dpkg-shlibdeps
 package aarch64 DEB "$(debian arm64)" aarch64-linux-gnu-g++ qemu-aarch64
 package windows ZIP "validate-$version-windows-x86_64.zip" x86_64-w64-mingw32-g++-posix wine mandoc
 web_page
+npm_package
 
 # The wheel, built offline from the sources archive unpacked, so that it
 # holds what was committed and nothing built before.

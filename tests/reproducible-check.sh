@@ -5,7 +5,8 @@
 # the last commit's time by itself), and requires byte-identical executables
 # and packages; prints the SHA-256 of each. The copies hold the files a commit
 # would hold, as they are now.
-#   tests/reproducible-check.sh [release|windows|aarch64]   (release: amd64)
+# For wasm, the package's module and the npm tarball.
+#   tests/reproducible-check.sh [release|windows|aarch64|wasm]   (release: amd64)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 preset=${1:-release}
@@ -15,7 +16,8 @@ release | aarch64)
   generator=DEB
   ;;
 windows) artefacts=(src/validate.exe src/datasig/datasig.exe src/lib/validate.dll 'validate-*.zip') generator=ZIP ;;
-*) echo "usage: $0 [release|windows|aarch64]" >&2; exit 2 ;;
+wasm) artefacts=(js-build/validate_js.wasm 'validate-datasig-*.tgz') generator=npm ;;
+*) echo "usage: $0 [release|windows|aarch64|wasm]" >&2; exit 2 ;;
 esac
 unset SOURCE_DATE_EPOCH
 git_dir=$(git rev-parse --absolute-git-dir)
@@ -34,7 +36,12 @@ for copy in "${copies[@]}"; do
     cmake --preset "$preset" -DVALIDATE_BUILD_TESTS=OFF
     cmake --build --preset "$preset"
     cd "build/$preset"
-    cpack -G "$generator"
+    if [ "$generator" = npm ]; then
+      chmod -R u=rwX,go=rX js
+      (cd js && npm pack --silent --pack-destination ..)
+    else
+      cpack -G "$generator"
+    fi
   ) >"$work/log" 2>&1 || {
     tail -n 40 "$work/log"
     exit 1

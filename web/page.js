@@ -4,11 +4,10 @@
 // datasig explain when a file's details are opened.
 'use strict';
 
-const verdicts = [
-  'Validation check passed, data indicated as correct',
-  'Validation check failed\nFile data may have been altered',
-];
-const states = ['passed', 'altered'];
+const verdicts = {
+  passed: 'Validation check passed, data indicated as correct',
+  failed: 'Validation check failed\nFile data may have been altered',
+};
 // Explaining takes the whole file into memory, twice over inside the module.
 const explainWarnAbove = 64 << 20;
 const explainLimit = 256 << 20;
@@ -68,8 +67,9 @@ function addFile(file) {
   const details = element('details');
   details.hidden = true;
   details.append(element('summary', '', 'Details'));
+  const warnings = element('div', 'warnings');
   const report = element('div', 'report');
-  details.append(report);
+  details.append(warnings, report);
   details.addEventListener('toggle', () => {
     if (details.open && !row.explained) {
       row.explained = true;
@@ -78,7 +78,7 @@ function addFile(file) {
   });
   item.append(head, progress, verdict, details);
   list.append(item);
-  const row = { id, file, item, meta: head.lastChild, progress, verdict, details, report, explained: false };
+  const row = { id, file, item, meta: head.lastChild, progress, verdict, details, warnings, report, explained: false };
   rows.set(id, row);
   clear.hidden = false;
   worker.postMessage({ kind: 'check', id, file });
@@ -120,6 +120,28 @@ function showReport(row, text) {
   });
   row.report.querySelector('.pending')?.remove();
   row.report.append(pre);
+}
+
+// What the signature does not protect, from the check's findings: shown
+// at once, before the report that needs the whole file.
+function showWarnings(row, { verdict, warnings, warningCount: count }) {
+  row.item.dataset.warnings = String(count);
+  if (verdict === 'unsigned') {
+    row.warnings.append(element('p', 'note', 'The file has no signature lines: it was never signed.'));
+  }
+  if (count === 0) {
+    row.warnings.append(element('p', 'note', 'Warnings: none.'));
+    return;
+  }
+  row.warnings.append(element('p', 'heading', count === 1 ? '1 warning:' : `${count} warnings:`));
+  const list = element('ul');
+  for (const warning of warnings) {
+    list.append(element('li', '', warning.text));
+  }
+  if (count > warnings.length) {
+    list.append(element('li', 'more', `and ${count - warnings.length} more, which the report lists`));
+  }
+  row.warnings.append(list);
 }
 
 function finish(row, state, text) {
@@ -173,7 +195,8 @@ worker.onmessage = (event) => {
       if (row.file.size >= 1 << 20) {
         row.meta.textContent = `${formatSize(row.file.size)}, checked in ${formatTime(message.milliseconds)}`;
       }
-      finish(row, states[message.status], verdicts[message.status]);
+      showWarnings(row, message);
+      finish(row, message.passed ? 'passed' : 'altered', verdicts[message.passed ? 'passed' : 'failed']);
       break;
     case 'report':
       showReport(row, message.text);

@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "platform/find_byte.hpp"
+
 #if defined(__SSE2__) || defined(_M_X64)
 #define VALIDATE_READER_SSE2 1
 #include <emmintrin.h>
@@ -250,11 +252,11 @@ void handle_whole_pieces(TextStream& stream, CheckContext& context)
     // before they are read.
     Walk walk;
     walk.block = stream.block;
-    walk.has_nul = std::memchr(stream.block + at, '\0', end - at) != nullptr;
+    walk.has_nul = find_byte(stream.block + at, '\0', end - at) != nullptr;
     walk.observer = stream.observer;
     walk.raw_from = std::max(stream.raw_from, at);
     const bool has_cr = walk.raw_from < end &&
-                        std::memchr(stream.block + walk.raw_from, '\r', end - walk.raw_from) != nullptr;
+                        find_byte(stream.block + walk.raw_from, '\r', end - walk.raw_from) != nullptr;
     walk.counts = counts_of(context);
     walk.care_before = walk.has_nul ? end : (walk.counts.column != 1 ? at + 1 : 0);
     walk.gathered.length = 0;

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "platform/find_byte.hpp"
 #include "platform/platform.hpp"
 
 // ---- Byte sources
@@ -81,8 +82,8 @@ void text_stream_read_more(TextStream& stream)
         } else {
             const auto* fresh = stream.block + count;
             count += static_cast<std::size_t>(n);
-            if (const void* eof = std::memchr(fresh, kEofMark, static_cast<std::size_t>(n))) {
-                const auto at = static_cast<std::size_t>(static_cast<const unsigned char*>(eof) - stream.block);
+            if (const unsigned char* eof = find_byte(fresh, kEofMark, static_cast<std::size_t>(n))) {
+                const auto at = static_cast<std::size_t>(eof - stream.block);
                 stream.bytes_after_eof_mark += count - at - 1;
                 count = at;
                 stream.input_ended = true;

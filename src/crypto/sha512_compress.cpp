@@ -50,6 +50,10 @@ const Sha512Compression compressions[] = {
     {"avx2", sha512_compress_avx2, sha512_compress_blocks_avx2, has_avx2_and_bmi2},
     {"avx512", sha512_compress_avx512, sha512_compress_blocks_avx512, has_avx512vl_avx2_and_bmi2},
 #endif
+#ifdef VALIDATE_SHA512_WASM_SIMD
+    // The module runs only where SIMD does.
+    {"wasm_simd128", sha512_compress_wasm_simd, sha512_compress_blocks_wasm_simd, always},
+#endif
 #ifdef VALIDATE_SHA512_ARM64
     {"arm_sha512", sha512_compress_arm64, sha512_compress_blocks_arm64, has_sha512},
 #endif

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The builds of the SHA-512 compression function: a portable one, and on
 // x86-64 and on AArch64 Linux faster ones for processors that have the
-// instructions they use.
+// instructions they use; in WebAssembly, one with SIMD, which the build
+// chooses.
 // digest_block and digest_absorb use the fastest the processor can run,
 // chosen on first use.
 #pragma once
@@ -47,6 +48,11 @@ void sha512_compress_avx2(std::uint64_t* H, std::uint64_t* W);
 void sha512_compress_blocks_avx2(std::uint64_t* H, const unsigned char* blocks, std::size_t count);
 void sha512_compress_avx512(std::uint64_t* H, std::uint64_t* W);
 void sha512_compress_blocks_avx512(std::uint64_t* H, const unsigned char* blocks, std::size_t count);
+#endif
+#ifdef VALIDATE_SHA512_WASM_SIMD
+void sha512_compress_wasm_simd(std::uint64_t* H, std::uint64_t* W);
+void sha512_compress_blocks_wasm_simd(std::uint64_t* H, const unsigned char* blocks,
+                                      std::size_t count);
 #endif
 #ifdef VALIDATE_SHA512_ARM64
 void sha512_compress_arm64(std::uint64_t* H, std::uint64_t* W);

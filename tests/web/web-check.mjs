@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: MIT
 // The page in build/wasm/web, in Chromium, against the native tools of
 // build/release: every verdict it shows for the examples and generated files
-// must be what validate prints for that file, and the details of the altered
-// example what datasig explain prints. The page is served from 127.0.0.1 and
+// must be what validate prints for that file, the warnings its details list
+// those of datasig explain, and the details of the altered example what
+// datasig explain prints. The page is served from 127.0.0.1 and
 // may request nothing but its own files; it is opened from file:// once too.
 // Writes build/wasm/web-test/results.png and docs/web-screenshot.png, and
 // times a 64 MiB file in the page and with validate.
@@ -210,13 +211,13 @@ async function upload(page, paths) {
 async function results(page, count, timeout = 120000) {
   await page.waitForFunction(
     (n) => {
-      const rows = [...document.querySelectorAll('#results li')];
+      const rows = [...document.querySelectorAll('#results > li')];
       return rows.length === n && rows.every((row) => row.dataset.state !== 'checking');
     },
     { timeout, polling: 100 },
     count,
   );
-  return page.$$eval('#results li', (rows) =>
+  return page.$$eval('#results > li', (rows) =>
     rows.map((row) => ({
       name: row.dataset.name,
       state: row.dataset.state,
@@ -238,7 +239,7 @@ async function waitForWorker(page) {
 
 async function clearResults(page) {
   await page.click('#clear');
-  await page.waitForFunction(() => document.querySelectorAll('#results li').length === 0);
+  await page.waitForFunction(() => document.querySelectorAll('#results > li').length === 0);
 }
 
 async function openDetails(page, name) {
@@ -271,6 +272,25 @@ try {
     const want = expected.get(row.name);
     expect(row.verdict === want, `verdict of ${row.name}`, `page:     ${JSON.stringify(row.verdict)}\nvalidate: ${JSON.stringify(want)}`);
   }
+  // Each file's warnings, listed in its details from the check's findings,
+  // are the lines datasig explain lists under warnings.
+  const warningLists = await page.$$eval('#results li.result', (rows) => rows.map((row) => ({
+    name: row.dataset.name,
+    count: Number(row.dataset.warnings),
+    shown: [...row.querySelectorAll('.warnings li:not(.more)')].map((item) => item.textContent),
+  })));
+  let warned = 0;
+  for (const { name, count, shown } of warningLists) {
+    const file = files.find((candidate) => path.basename(candidate) === name);
+    const report = run(datasig, ['explain', file], { encoding: 'utf8' }).stdout.split('\n');
+    const from = report.findIndex((line) => line.startsWith('warnings: '));
+    const listed = report.slice(from + 1).filter((line) => line.startsWith('  ')).map((line) => line.slice(2));
+    expect(count === listed.length && JSON.stringify(shown) === JSON.stringify(listed.slice(0, 32)),
+      `warnings of ${name}`, `page:    ${JSON.stringify(shown)}\ndatasig: ${JSON.stringify(listed)}`);
+    warned += count > 0 ? 1 : 0;
+  }
+  expect(warned >= 10, 'files with warnings show them', `${warned} files`);
+
   const announced = await page.$eval('#status', (node) => node.textContent);
   const summary = `${files.length} files checked: ${passing} passed, ${files.length - passing} failed`;
   expect(announced === summary, 'the live region announces the counts', `${announced} / ${summary}`);
