@@ -15,16 +15,6 @@ namespace {
 
 constexpr const char* kSlotNames[2] = {"first", "second"};
 
-std::string hex(const unsigned char* bytes, std::size_t n)
-{
-    std::string text;
-    for (std::size_t i = 0; i < n; ++i) {
-        text += kHexDigits[bytes[i] >> 4];
-        text += kHexDigits[bytes[i] & 0xF];
-    }
-    return text;
-}
-
 unsigned long long number(std::uint64_t n)
 {
     return static_cast<unsigned long long>(n);
@@ -100,7 +90,7 @@ std::string format_explanation(const Findings& findings, const std::string& name
                       printable(findings.key_prefix) + "\n";
         }
     }
-    const std::string digest = hex(findings.digest, kDigestSize);
+    const std::string digest = digest_hex(findings);
     report += "digest: " + digest.substr(0, 64) + "\n";
     report += "        " + digest.substr(64) + "\n";
     format_signature(report, findings, 0);

@@ -76,6 +76,16 @@ void collect_findings(CheckContext& context, Findings& findings)
     findings.signature_pieces = context.signature_pieces;
 }
 
+std::string digest_hex(const Findings& findings)
+{
+    std::string text;
+    for (const unsigned char byte : findings.digest) {
+        text += kHexDigits[byte >> 4];
+        text += kHexDigits[byte & 0xF];
+    }
+    return text;
+}
+
 const char* warning_kind_name(WarningKind kind)
 {
     switch (kind) {

@@ -72,6 +72,9 @@ inline bool passed(const Findings& findings)
     return findings.verdict == Verdict::passed;
 }
 
+// The digest in uppercase hexadecimal, 128 digits, as the reports show it.
+std::string digest_hex(const Findings& findings);
+
 // The name of a kind of warning, as the library, the bindings and the JSON
 // output give it: "nul_byte" ...
 const char* warning_kind_name(WarningKind kind);

@@ -31,16 +31,6 @@ std::string begin_object(const std::string& name, const char* status)
     return out;
 }
 
-std::string hex(const unsigned char* bytes, std::size_t n)
-{
-    std::string text;
-    for (std::size_t i = 0; i < n; ++i) {
-        text += kHexDigits[bytes[i] >> 4];
-        text += kHexDigits[bytes[i] & 0xF];
-    }
-    return text;
-}
-
 void add_key_line(std::string& out, const Findings& findings)
 {
     if (findings.key_line_number == 0) {
@@ -129,7 +119,7 @@ void add_warning(std::string& out, const Warning& warning)
 std::string json_line(const std::string& name, const Findings& findings)
 {
     std::string out = begin_object(name, status_name(findings.verdict));
-    add_string(out, "digest", hex(findings.digest, kDigestSize));
+    add_string(out, "digest", digest_hex(findings));
     add_key(out, "pieces");
     out += '{';
     add_number(out, "digested", findings.digested_pieces);
