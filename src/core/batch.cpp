@@ -56,10 +56,11 @@ void read_one(BatchChecker& checker, CheckContext& context, const char* path, st
         checker.warnings.start();
         stream.observer = &checker.warnings;
     }
-    bool read_to_end = check_stream(stream, context);
+    const bool read_to_end = check_stream(stream, context);
     if (read_to_end && options.collect_warnings) {
+        // What cannot be read past the 0x1A is left uncounted, as explain
+        // leaves it: the verdict stands.
         text_stream_count_rest(stream);
-        read_to_end = !stream.read_failed;
     }
     const int read_error = errno;
     if (file != open_file) {
