@@ -8,7 +8,6 @@
 #include <cstring>
 #include <utility>
 
-#include "core/text_stream.hpp"
 #include "platform/platform.hpp"
 
 namespace {
